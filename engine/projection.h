@@ -1,0 +1,4 @@
+// engine/projection.h — the viewport and perspective projection the scenes set.
+#pragma once
+
+void resizeGLScene(float fovDegrees, int width, int height);

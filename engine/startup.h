@@ -1,0 +1,18 @@
+// engine/startup.h — the one-time set-up: texture table, base render state, music.
+#pragma once
+#include "engine/gl.h"
+#include "engine/music.h"
+
+constexpr int kTextureSlots = 20;
+extern GLuint TextureTable[kTextureSlots];
+
+// The shared fog colour: passed to GL_FOG_COLOR at start and by every scene each frame.
+extern const GLfloat FogColour[4];
+
+extern FMUSIC_MODULE* song;
+
+bool initGL();
+void loadTextures();
+
+// The file each slot is loaded from, or nullptr for the two slots left empty (6 and 12).
+const char* textureSlotFile(int slot);

@@ -1,0 +1,144 @@
+// engine/textures.cpp — JPEG pictures to GL textures over libjpeg-turbo. The picture's
+// bottom row goes first (t = 0), since every quad puts texture (0, 0) at its lower left.
+// Mipmaps are built here with a box filter so nothing beyond GL 1.1 is needed.
+#include "engine/textures.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+#include <turbojpeg.h>
+
+namespace {
+
+// Files larger than any sane picture are refused before they are read.
+constexpr long kMaxFileBytes = 64L * 1024 * 1024;
+
+struct TjDeleter {
+    void operator()(void* h) const { tjDestroy(static_cast<tjhandle>(h)); }
+};
+
+bool readWholeFile(const char* path, std::vector<unsigned char>& bytes, std::string& reason)
+{
+    std::FILE* f = std::fopen(path, "rb");
+    if (!f) {
+        reason = "cannot open the file";
+        return false;
+    }
+    std::fseek(f, 0, SEEK_END);
+    const long size = std::ftell(f);
+    std::fseek(f, 0, SEEK_SET);
+    if (size <= 0) {
+        std::fclose(f);
+        reason = size == 0 ? "the file is empty" : "cannot read the file";
+        return false;
+    }
+    if (size > kMaxFileBytes) {
+        std::fclose(f);
+        reason = "the file is too large";
+        return false;
+    }
+    bytes.resize(static_cast<size_t>(size));
+    const size_t got = std::fread(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+    if (got != bytes.size()) {
+        reason = "cannot read the file";
+        return false;
+    }
+    return true;
+}
+
+// Halves an RGBA image with a box filter; odd edges repeat their last texel.
+void halve(const std::vector<unsigned char>& src, int w, int h, std::vector<unsigned char>& dst, int& dw, int& dh)
+{
+    dw = w > 1 ? w / 2 : 1;
+    dh = h > 1 ? h / 2 : 1;
+    dst.resize(static_cast<size_t>(dw) * dh * 4);
+    for (int y = 0; y < dh; ++y)
+        for (int x = 0; x < dw; ++x)
+            for (int c = 0; c < 4; ++c) {
+                const int x0 = std::min(2 * x, w - 1), x1 = std::min(2 * x + 1, w - 1);
+                const int y0 = std::min(2 * y, h - 1), y1 = std::min(2 * y + 1, h - 1);
+                const unsigned sum = src[(static_cast<size_t>(y0) * w + x0) * 4 + c] +
+                                     src[(static_cast<size_t>(y0) * w + x1) * 4 + c] +
+                                     src[(static_cast<size_t>(y1) * w + x0) * 4 + c] +
+                                     src[(static_cast<size_t>(y1) * w + x1) * 4 + c];
+                dst[(static_cast<size_t>(y) * dw + x) * 4 + c] = static_cast<unsigned char>((sum + 2) / 4);
+            }
+}
+
+} // namespace
+
+bool JpegTextureLoader::fail(const char* path, const std::string& reason)
+{
+    loaded_ = false;
+    width_ = height_ = 0;
+    pixels_.clear();
+    pixels_.shrink_to_fit();
+    if (debug_)
+        std::fprintf(stderr, "texture %s: %s, not loaded\n", path, reason.c_str());
+    return false;
+}
+
+bool JpegTextureLoader::loadFromFile(const char* path)
+{
+    std::vector<unsigned char> jpeg;
+    std::string reason;
+    if (!readWholeFile(path, jpeg, reason))
+        return fail(path, reason);
+    if (jpeg.size() < 3 || jpeg[0] != 0xFF || jpeg[1] != 0xD8 || jpeg[2] != 0xFF)
+        return fail(path, "not a JPEG file");
+
+    std::unique_ptr<void, TjDeleter> tj(tjInitDecompress());
+    if (!tj)
+        return fail(path, "cannot start the JPEG decoder");
+    int w = 0, h = 0, subsampling = 0, colourspace = 0;
+    if (tjDecompressHeader3(tj.get(), jpeg.data(), static_cast<unsigned long>(jpeg.size()), &w, &h, &subsampling,
+                            &colourspace) != 0)
+        return fail(path, std::string("unreadable JPEG header (") + tjGetErrorStr2(tj.get()) + ")");
+
+    GLint maxTexture = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTexture);
+    const int limit = maxTexture > 0 ? std::min(maxTexture, kMaxSide) : kMaxSide;
+    if (w <= 0 || h <= 0 || w > limit || h > limit)
+        return fail(path, "picture of " + std::to_string(w) + " x " + std::to_string(h) + " is larger than " +
+                              std::to_string(limit) + " on a side");
+
+    pixels_.assign(static_cast<size_t>(w) * h * 4, 0);
+    // A truncated or corrupt stream is an error, not a half-grey picture.
+    if (tjDecompress2(tj.get(), jpeg.data(), static_cast<unsigned long>(jpeg.size()), pixels_.data(), w, 0, h,
+                      TJPF_RGBA, TJFLAG_BOTTOMUP | TJFLAG_STOPONWARNING) != 0)
+        return fail(path, std::string("corrupt JPEG data (") + tjGetErrorStr2(tj.get()) + ")");
+    width_ = w;
+    height_ = h;
+    loaded_ = true;
+    return true;
+}
+
+GLuint JpegTextureLoader::bindAsTexture()
+{
+    if (!loaded_)
+        return 0;
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_2D, name);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+
+    std::vector<unsigned char> level = pixels_, next;
+    int w = width_, h = height_;
+    for (GLint mip = 0;; ++mip) {
+        glTexImage2D(GL_TEXTURE_2D, mip, GL_RGBA8, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, level.data());
+        if (w == 1 && h == 1)
+            break;
+        int nw = 0, nh = 0;
+        halve(level, w, h, next, nw, nh);
+        level.swap(next);
+        w = nw;
+        h = nh;
+    }
+    return name;
+}

@@ -1,0 +1,21 @@
+// engine/timeline.h — which scenes run each frame: the song order selects one, the
+// keyboard override forces one more; order 32 ends the demo from inside the frame.
+#pragma once
+
+extern int SceneOverride; // 0 to 7 force scene 1 to 8; anything else forces nothing
+
+bool handleSceneKeys();
+bool dispatchScenes(int override);
+
+// Called at the order-32 ending before the process ends (the shell's killGLWindow).
+using ShutdownFn = void (*)();
+void setTimelineShutdown(ShutdownFn fn);
+
+bool drawScene1();
+bool drawScene2();
+bool drawScene3();
+bool drawScene4();
+bool drawScene5();
+bool drawScene6();
+bool drawScene7();
+bool drawScene8();

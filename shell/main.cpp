@@ -1,0 +1,2 @@
+// FIXME: placeholder until the shell lands.
+int main() { return 0; }

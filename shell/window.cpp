@@ -1,0 +1,1 @@
+// FIXME: placeholder until the shell lands.

@@ -1,0 +1,24 @@
+// tests/support/fake_music.h — a scripted music player for tests of the timeline and
+// scenes: linked in place of the real layer, it answers order and row queries from a
+// script and counts the calls.
+#pragma once
+#include <deque>
+#include <functional>
+
+namespace fakemusic {
+
+void reset(); // order 0, row 0, no script, counters cleared
+void setOrder(int order);
+void setRow(int row);
+// Answers for the next queries, oldest first; after them the set value is answered.
+void queueOrders(std::initializer_list<int> orders);
+void queueRows(std::initializer_list<int> rows);
+// Called before every order query (for example to end the song after n reads).
+void onOrderQuery(std::function<void(int readIndex)> fn);
+
+int orderReads();
+int rowReads();
+int freeCalls();
+int closeCalls();
+
+} // namespace fakemusic
