@@ -1,0 +1,17 @@
+// shell/window.h — the demo window and its GL context, over SDL2; the key table.
+#pragma once
+
+extern bool fullscreen;            // fullscreen requested / in force
+extern unsigned char keys[256];    // 1 while the key with that virtual-key code is down
+
+bool askFullscreenAndCreate(int width, int height, int bits);
+bool createGLWindow(const char* title, int width, int height, int bits, bool fullscreenFlag);
+void killGLWindow();
+void presentFrame();
+
+// Takes at most one pending event and handles it. Returns false when it was the quit
+// request; exitCode then holds the code it carries.
+bool pumpOneEvent(int& exitCode);
+
+// The virtual-key code for an SDL keycode, 0 when the demo has none for it.
+int virtualKeyFor(int sdlKeycode);
