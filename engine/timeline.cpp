@@ -8,18 +8,16 @@
 #include "platform/platform.h"
 
 int SceneOverride = 0;
+SceneFunction SceneFunctions[8] = {drawScene1, drawScene2, drawScene3, drawScene4,
+                                   drawScene5, drawScene6, drawScene7, drawScene8};
 
 namespace {
 
-struct SceneEntry {
-    bool (*draw)();
-    int firstOrder, lastOrder; // inclusive
+struct OrderRange {
+    int first, last; // inclusive
 };
 
-const SceneEntry kScenes[8] = {
-    {drawScene1, 0, 7},   {drawScene2, 8, 9},   {drawScene3, 10, 11}, {drawScene4, 12, 15},
-    {drawScene5, 16, 19}, {drawScene6, 20, 22}, {drawScene7, 23, 25}, {drawScene8, 26, 31},
-};
+const OrderRange kRanges[8] = {{0, 7}, {8, 9}, {10, 11}, {12, 15}, {16, 19}, {20, 22}, {23, 25}, {26, 31}};
 
 constexpr int kEndOrder = 32;
 constexpr unsigned kArrowSleepMs = 100;
@@ -51,8 +49,8 @@ bool dispatchScenes(int override)
 {
     for (int index = 0; index < 8; ++index) {
         const int order = FMUSIC_GetOrder(song);
-        if ((order >= kScenes[index].firstOrder && order <= kScenes[index].lastOrder) || override == index)
-            kScenes[index].draw();
+        if ((order >= kRanges[index].first && order <= kRanges[index].last) || override == index)
+            SceneFunctions[index]();
     }
     if (FMUSIC_GetOrder(song) == kEndOrder) {
         FMUSIC_FreeSong(song);

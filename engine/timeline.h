@@ -4,6 +4,10 @@
 
 extern int SceneOverride; // 0 to 7 force scene 1 to 8; anything else forces nothing
 
+// The eight scene functions in table order (drawScene1 to drawScene8); a test may stand in.
+using SceneFunction = bool (*)();
+extern SceneFunction SceneFunctions[8];
+
 bool handleSceneKeys();
 bool dispatchScenes(int override);
 
