@@ -1,6 +1,7 @@
 // engine/startup.cpp — initGL: textures, the render state every scene starts from, music.
 #include "engine/startup.h"
 
+#include "engine/fog.h"
 #include "engine/textures.h"
 
 GLuint TextureTable[kTextureSlots] = {};
@@ -49,6 +50,7 @@ bool initGL()
     glFogf(GL_FOG_END, 5.0f);
     glEnable(GL_FOG);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    setupFragmentFog(); // fog by each fragment's distance, as GL defines it
     FSOUND_Init(44100, 32, 0);
     song = FMUSIC_LoadSong("data/sorvan.it");
     FMUSIC_PlaySong(song);

@@ -2,6 +2,8 @@
 // Mesa first (no display, no GPU needed); an EGL device as the fallback.
 #include "platform/headless.h"
 
+#include "platform/platform.h"
+
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
 #include <cstring>
@@ -93,6 +95,7 @@ HeadlessContext* createHeadlessContext(int width, int height, std::string& error
         destroyHeadlessContext(ctx);
         return nullptr;
     }
+    setGlProcLoader([](const char* name) { return reinterpret_cast<void*>(eglGetProcAddress(name)); });
     return ctx;
 }
 

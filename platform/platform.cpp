@@ -24,6 +24,7 @@ bool stderrQuestion(const char* text, const char* caption, MessageIcon icon, boo
 }
 
 SleepFn sleepHook = realSleep;
+GlProcLoader procLoader = nullptr;
 EndProcessFn endHook = nullptr;
 ShowMessageFn showHook = stderrMessage;
 AskYesNoFn askHook = stderrQuestion;
@@ -81,3 +82,6 @@ void setMessageHooks(ShowMessageFn show, AskYesNoFn ask)
     showHook = show ? show : stderrMessage;
     askHook = ask ? ask : stderrQuestion;
 }
+
+void setGlProcLoader(GlProcLoader loader) { procLoader = loader; }
+void* glProc(const char* name) { return procLoader ? procLoader(name) : nullptr; }

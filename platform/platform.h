@@ -36,3 +36,8 @@ bool askYesNo(const char* text, const char* caption, MessageIcon icon, bool defa
 using ShowMessageFn = void (*)(const char* text, const char* caption, MessageIcon icon);
 using AskYesNoFn = bool (*)(const char* text, const char* caption, MessageIcon icon, bool defaultAnswer);
 void setMessageHooks(ShowMessageFn show, AskYesNoFn ask);
+
+// GL entry points beyond 1.1 are looked up through whoever made the context (SDL or EGL).
+using GlProcLoader = void* (*)(const char* name);
+void setGlProcLoader(GlProcLoader loader);
+void* glProc(const char* name); // nullptr when no loader is set or the name is unknown

@@ -170,6 +170,7 @@ bool createGLWindow(const char* title, int width, int height, int bits, bool ful
         return false;
     }
     SDL_GL_SetSwapInterval(0); // pacing stays the scenes' own sleeps
+    setGlProcLoader([](const char* name) { return SDL_GL_GetProcAddress(name); });
 
     SDL_ShowWindow(hWnd);
     SDL_RaiseWindow(hWnd);
