@@ -15,7 +15,7 @@ int FMUSIC_GetRow(FMUSIC_MODULE* mod);   // -1 for a null handle
 bool FMUSIC_FreeSong(FMUSIC_MODULE* mod);
 void FSOUND_Close();
 
-// Where the mixed samples go. Chosen before FSOUND_Init.
+// Where the mixed samples go. Takes effect at the next FSOUND_Init.
 enum class MusicOutput {
     Device,  // SDL audio; with no usable device, SDL's dummy driver paces playback silently
     Offline, // nothing plays by itself: the caller pulls samples with renderMusic
@@ -23,9 +23,15 @@ enum class MusicOutput {
 void setMusicOutput(MusicOutput output);
 
 // Offline output: renders up to frames stereo frames (interleaved float, at the FSOUND_Init
-// rate) from the playing song and advances its reported position with them. Returns the
-// frames written; fewer than asked once the song has ended.
+// rate) from the playing song and advances its reported position with them: afterwards order
+// and row are those of the last frame rendered. Returns the frames written; fewer than asked
+// once the song has ended (the rest of the buffer is zeroed). 0 unless the song was started
+// with Offline output.
 std::size_t renderMusic(FMUSIC_MODULE* mod, float* interleavedStereo, std::size_t frames);
 
 // The number of orders in the song's order list (0 for a null handle).
 int musicOrderCount(FMUSIC_MODULE* mod);
+
+// For tests: called on the rendering thread before each block (about one tick) is rendered,
+// while the song is held by that thread. nullptr removes it.
+void setMusicBlockHook(void (*hook)());

@@ -1,0 +1,198 @@
+// The music layer on an SDL audio device: with SDL's dummy driver, with a driver that is
+// not there, and with none named. The position must advance in real time in every case,
+// and queries must never wait on the audio thread.
+#include "tests/music/music_support.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <optional>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr double kRowSeconds = 2.5 / 255;
+
+// Sets or removes SDL_AUDIODRIVER for one test and puts back what was there.
+class AudioDriverEnv {
+public:
+    explicit AudioDriverEnv(const char* value)
+    {
+        if (const char* old = std::getenv("SDL_AUDIODRIVER")) saved_ = old;
+        if (value) setenv("SDL_AUDIODRIVER", value, 1);
+        else unsetenv("SDL_AUDIODRIVER");
+    }
+    ~AudioDriverEnv()
+    {
+        if (saved_) setenv("SDL_AUDIODRIVER", saved_->c_str(), 1);
+        else unsetenv("SDL_AUDIODRIVER");
+    }
+
+private:
+    std::optional<std::string> saved_;
+};
+
+struct Playthrough {
+    bool reachedEnd = false;
+    bool sawEveryOrder = true;
+    double seconds = 0;
+};
+
+// Polls the playing song as a frame loop would until it reports the end (or 10 s pass).
+Playthrough watch(FMUSIC_MODULE* song, int orders)
+{
+    Playthrough p;
+    std::vector<bool> seen(orders, false);
+    const auto t0 = Clock::now();
+    int last = 0;
+    while (Clock::now() - t0 < std::chrono::seconds(10)) {
+        const int order = FMUSIC_GetOrder(song);
+        EXPECT_GE(order, last) << "orders only move forward";
+        last = order;
+        if (order == orders) {
+            p.reachedEnd = true;
+            break;
+        }
+        if (order >= 0 && order < orders) seen[order] = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    p.seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+    for (bool s : seen) p.sawEveryOrder = p.sawEveryOrder && s;
+    return p;
+}
+
+void expectPlaysInRealTime(FMUSIC_MODULE* song, int orders, int rows)
+{
+    ASSERT_NE(song, nullptr);
+    const Playthrough p = watch(song, orders);
+    EXPECT_TRUE(p.reachedEnd) << "the position must advance to the end without a sound card";
+    EXPECT_TRUE(p.sawEveryOrder);
+    // Paced by a clock, not rendered as fast as possible: the song takes about its length.
+    EXPECT_GT(p.seconds, 0.6 * orders * rows * kRowSeconds);
+    EXPECT_EQ(FMUSIC_GetOrder(song), orders) << "stays at the end";
+}
+
+} // namespace
+
+TEST_F(MusicTest, DummyDriverPlaysSilentlyInRealTime)
+{
+    AudioDriverEnv env("dummy");
+    expectPlaysInRealTime(start(MusicOutput::Device, 3, 16), 3, 16);
+}
+
+TEST_F(MusicTest, MissingDriverFallsBackToTheSilentClock)
+{
+    AudioDriverEnv env("no_such_audio_driver");
+    expectPlaysInRealTime(start(MusicOutput::Device, 3, 16), 3, 16);
+}
+
+TEST_F(MusicTest, NoDriverNamedStillPlaysToTheEnd)
+{
+    // Whatever this machine has: a real device plays the blips, none falls back to dummy.
+    AudioDriverEnv env(nullptr);
+    expectPlaysInRealTime(start(MusicOutput::Device, 3, 16), 3, 16);
+}
+
+TEST_F(MusicTest, ReinitialisingAfterCloseStartsAFreshDevice)
+{
+    AudioDriverEnv env("dummy");
+    start(MusicOutput::Device, 2, 8);
+    FMUSIC_FreeSong(song);
+    song = nullptr;
+    FSOUND_Close();
+    FSOUND_Close();
+    expectPlaysInRealTime(start(MusicOutput::Device, 2, 8), 2, 8);
+}
+
+namespace {
+std::atomic<int> gBlocksRendered{0};
+void countBlock() { ++gBlocksRendered; }
+} // namespace
+
+TEST_F(MusicTest, FreeingWhilePlayingStopsTheSong)
+{
+    AudioDriverEnv env("dummy");
+    gBlocksRendered = 0;
+    setMusicBlockHook(countBlock);
+    start(MusicOutput::Device, 3, 64);
+    const auto deadline = Clock::now() + std::chrono::seconds(5);
+    while (gBlocksRendered < 4 && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_GE(gBlocksRendered, 4) << "callbacks under way";
+    EXPECT_TRUE(FMUSIC_FreeSong(song));
+    song = nullptr;
+    const int afterFree = gBlocksRendered;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100)); // several device buffers
+    EXPECT_EQ(gBlocksRendered, afterFree) << "the freed song is no longer rendered";
+    FSOUND_Close();
+}
+
+namespace {
+
+std::atomic<int> gHookCalls{0};
+std::atomic<bool> gHookHolding{false};
+std::atomic<bool> gHookRelease{false};
+
+// Holds the rendering thread inside one block until released (or 3 s pass).
+void holdOneBlock()
+{
+    if (gHookCalls++ != 3) return;
+    gHookHolding = true;
+    const auto until = Clock::now() + std::chrono::seconds(3);
+    while (!gHookRelease && Clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    gHookHolding = false;
+}
+
+FMUSIC_MODULE* gHookSong = nullptr;
+std::vector<int> gRowsSeenByHook;
+void noteRow()
+{
+    // Offline, the hook runs on this thread: it sees the row published before each block.
+    gRowsSeenByHook.push_back(FMUSIC_GetRow(gHookSong));
+}
+
+} // namespace
+
+TEST_F(MusicTest, QueriesDoNotWaitForTheAudioThread)
+{
+    AudioDriverEnv env("dummy");
+    gHookCalls = 0;
+    gHookHolding = false;
+    gHookRelease = false;
+    setMusicBlockHook(holdOneBlock);
+    start(MusicOutput::Device, 2, 64);
+
+    const auto deadline = Clock::now() + std::chrono::seconds(5);
+    while (!gHookHolding && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(gHookHolding) << "the audio thread never rendered";
+
+    int order = -2, row = -2;
+    for (int i = 0; i < 1000; ++i) {
+        order = FMUSIC_GetOrder(song);
+        row = FMUSIC_GetRow(song);
+    }
+    const bool answeredWhileHeld = gHookHolding;
+    gHookRelease = true;
+    EXPECT_TRUE(answeredWhileHeld) << "a query waited for the audio thread's block";
+    EXPECT_EQ(order, 0);
+    EXPECT_GT(row, 0) << "the blocks before the held one were published";
+}
+
+TEST_F(MusicTest, PositionIsPublishedBlockByBlockWithinOneRender)
+{
+    setMusicBlockHook(noteRow);
+    start(MusicOutput::Offline, 1, 64);
+    gHookSong = song;
+    gRowsSeenByHook.clear();
+    std::vector<float> buf(2 * 8192);
+    ASSERT_EQ(renderMusic(song, buf.data(), 8192), 8192u); // about 19 rows
+    // Blocks of about a tick: the row moves on many times inside one long render.
+    ASSERT_GE(gRowsSeenByHook.size(), 8u);
+    EXPECT_EQ(gRowsSeenByHook.front(), 0);
+    EXPECT_GE(gRowsSeenByHook.back(), 15);
+    EXPECT_TRUE(std::is_sorted(gRowsSeenByHook.begin(), gRowsSeenByHook.end()));
+}
