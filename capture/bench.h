@@ -1,0 +1,10 @@
+// capture/bench.h — the render-only benchmark: each scene timed as the demo draws it, as an
+// unsampled frame (one-pixel scissor), and as a bare replay of the same GL commands.
+#pragma once
+#include <cstdio>
+
+// Runs one top-level scene call under measurement. sleepWallSeconds is the running total
+// of wall time spent inside the sleep hook (music rendering), which is taken out.
+bool benchScene(int index, bool (*draw)(), const double& sleepWallSeconds);
+
+void printBenchReport(std::FILE* out, const char* renderer);

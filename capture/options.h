@@ -1,0 +1,35 @@
+// capture/options.h — the capture tool's command line: what to render, where to write it,
+// which keys to press when. Parsing only; nothing here touches files or GL.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+struct KeyPress {
+    long frame; // presented frame, counted from 1
+    int vk;     // virtual-key code (platform.h); kVkEscape ends the run like the main loop
+};
+
+struct CaptureOptions {
+    std::string dataDir = "data";
+    std::string pngDir;    // empty: no PNG frames
+    std::string videoFile; // empty: no video
+    std::string wavFile;   // empty: no WAV
+    int fps = 60;
+    // --frames A-B[,C-D...], presented frames counted from 1; the whole list spans
+    // firstFrame to lastFrame (-1: no upper limit).
+    std::vector<std::pair<long, long>> frameRanges;
+    long firstFrame = 1;
+    long lastFrame = -1;
+    double seconds = -1;       // --seconds; negative: run to the song's end
+    std::int64_t frameCostUs = 1000; // the fixed cost of rendering one scene
+    std::vector<KeyPress> keys;
+    bool bench = false;
+    bool help = false;
+};
+
+// Fills options from argv; false with a one-line reason in error for anything it cannot use.
+bool parseCaptureOptions(int argc, char** argv, CaptureOptions& options, std::string& error);
+
+const char* captureUsage();

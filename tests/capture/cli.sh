@@ -1,0 +1,38 @@
+# The command line: every bad flag, unwritable output and missing dependency fails early,
+# with a non-zero exit and a message that names the problem.
+. "$(dirname "$0")/common.sh"
+
+# Flags the tool cannot use: exit 2, before anything is rendered.
+expect_failure unknown "unknown option --nope" --nope
+expect_failure novalue "--png needs a value" --png
+for bad in "--frames 5-2" "--frames 0-3" "--frames 3-x" "--key 0:1" "--key 3:9" "--key 3" "--key x:esc" \
+           "--fps 0" "--fps 30.5" "--seconds abc" "--seconds -1" "--frame-cost-ms 0" "--bench --wav x.wav"; do
+    # shellcheck disable=SC2086
+    run badflag $bad --data "$DATA"
+    [ "$rc" -eq 2 ] || fail "exit $rc (want 2) for: $bad"
+    grep -q "^rinta-capture: " badflag.err || fail "no message for: $bad"
+done
+run help --help
+[ "$rc" -eq 0 ] && grep -q -- "--frame-cost-ms" help.out || fail "--help does not list the options"
+
+# Missing or unusable inputs and outputs: exit 1, and no PNG rendered first.
+expect_failure nodata "data directory $WORK/missing does not exist" --data "$WORK/missing" --seconds 0.1
+touch plainfile
+expect_failure pngfile "cannot write PNG frames into" --data "$DATA" --png "$WORK/plainfile" --seconds 0.1
+expect_failure wavdir "cannot write $WORK/none/a.wav" --data "$DATA" --wav "$WORK/none/a.wav" --seconds 0.1
+expect_failure videodir "cannot write $WORK/none/a.mp4" --data "$DATA" --video "$WORK/none/a.mp4" --seconds 0.1
+mkdir -p readonly && chmod 555 readonly
+if [ "$(id -u)" -ne 0 ]; then # root writes anywhere
+    expect_failure wavro "cannot write" --data "$DATA" --wav "$WORK/readonly/a.wav" --seconds 0.1
+fi
+
+# No ffmpeg on PATH: says so by name, before rendering.
+mkdir -p emptybin
+PATH="$WORK/emptybin" run noffmpeg --data "$DATA" --video "$WORK/a.mp4" --seconds 0.1
+[ "$rc" -ne 0 ] && grep -q "ffmpeg is not installed" noffmpeg.err || fail "missing ffmpeg not reported: $(cat noffmpeg.err)"
+
+# No EGL vendor at all: a clear message instead of a crash.
+__EGL_VENDOR_LIBRARY_FILENAMES=/nonexistent.json run noegl --data "$DATA" --seconds 0.1
+[ "$rc" -eq 1 ] && grep -q "no usable EGL" noegl.err || fail "missing EGL not reported (exit $rc): $(cat noegl.err)"
+
+finish
