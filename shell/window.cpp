@@ -7,6 +7,7 @@
 #include <SDL.h>
 #include <cstdio>
 
+#include "engine/present.h"
 #include "engine/projection.h"
 #include "engine/startup.h"
 #include "platform/platform.h"
@@ -19,6 +20,7 @@ namespace {
 SDL_Window* hWnd = nullptr;       // the demo window
 SDL_GLContext hRC = nullptr;      // the context made current on it
 bool videoInitialised = false;    // what registering the window class stands for here
+int targetWidth = 640, targetHeight = 480; // the size the scenes draw at
 
 const char* const kErrorCaption = "ERROR";
 const char* const kShutdownCaption = "SHUTDOWN ERROR";
@@ -111,11 +113,23 @@ bool createGLWindow(const char* title, int width, int height, int bits, bool ful
     }
     videoInitialised = true;
 
-    SDL_DisplayMode mode{};
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_BUFFER_SIZE, bits);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
+    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+
+    // Fullscreen covers the desktop at its own resolution: the display never changes mode,
+    // and the 640 x 480 picture is scaled to fit. The fallback question stays for when even
+    // that cannot be had.
+    const Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE;
     if (fullscreen) {
-        const SDL_DisplayMode wanted = {SDL_PIXELFORMAT_RGB888, width, height, 0, nullptr};
-        const bool supported = SDL_GetClosestDisplayMode(0, &wanted, &mode) && mode.w == width && mode.h == height;
-        if (!supported) {
+        hWnd = SDL_CreateWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width, height,
+                                flags | SDL_WINDOW_FULLSCREEN_DESKTOP);
+        if (!hWnd) {
             if (askYesNo("The Requested Fullscreen Mode Is Not Supported By\nYour Video Card. Use Windowed Mode "
                          "Instead?",
                          "Vantor GL", MessageIcon::Exclamation, false)) {
@@ -126,31 +140,15 @@ bool createGLWindow(const char* title, int width, int height, int bits, bool ful
             }
         }
     }
-
-    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_BUFFER_SIZE, bits);
-    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
-    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
-    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
-
-    Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
-    flags |= fullscreen ? SDL_WINDOW_FULLSCREEN : SDL_WINDOW_RESIZABLE;
-    hWnd = SDL_CreateWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width, height, flags);
+    if (!hWnd)
+        hWnd = SDL_CreateWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width, height, flags);
     if (!hWnd) {
         std::fprintf(stderr, "SDL window: %s\n", SDL_GetError());
         failCreation("Window Creation Error.");
         return false;
     }
-    if (fullscreen) {
-        if (SDL_SetWindowDisplayMode(hWnd, &mode) != 0) {
-            failCreation("Window Creation Error.");
-            return false;
-        }
+    if (fullscreen)
         SDL_ShowCursor(SDL_DISABLE);
-    }
 
     hRC = SDL_GL_CreateContext(hWnd);
     if (!hRC) {
@@ -172,6 +170,13 @@ bool createGLWindow(const char* title, int width, int height, int bits, bool ful
     SDL_GL_SetSwapInterval(0); // pacing stays the scenes' own sleeps
     setGlProcLoader([](const char* name) { return SDL_GL_GetProcAddress(name); });
 
+    // The scenes draw into a fixed target; without framebuffer objects they draw to the
+    // window directly, as they were written to.
+    if (!createFrameTarget(width, height))
+        std::fprintf(stderr, "rinta: no framebuffer objects; the picture will not scale with the window\n");
+    targetWidth = width;
+    targetHeight = height;
+
     SDL_ShowWindow(hWnd);
     SDL_RaiseWindow(hWnd);
     SDL_DisableScreenSaver();
@@ -191,6 +196,7 @@ void killGLWindow()
         SDL_ShowCursor(SDL_ENABLE);
     }
     if (hRC) {
+        destroyFrameTarget();
         if (SDL_GL_MakeCurrent(hWnd, nullptr) != 0)
             showMessage("Release Of DC And RC Failed.", kShutdownCaption, MessageIcon::Information);
         SDL_GL_DeleteContext(hRC);
@@ -208,8 +214,14 @@ void killGLWindow()
 
 void presentFrame()
 {
-    if (hWnd)
-        SDL_GL_SwapWindow(hWnd);
+    if (!hWnd)
+        return;
+    if (frameTargetActive()) {
+        int w = 0, h = 0;
+        SDL_GL_GetDrawableSize(hWnd, &w, &h);
+        presentFrameTarget(w, h);
+    }
+    SDL_GL_SwapWindow(hWnd);
 }
 
 bool pumpOneEvent(int& exitCode)
@@ -232,8 +244,14 @@ bool pumpOneEvent(int& exitCode)
         break;
     }
     case SDL_WINDOWEVENT:
-        if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
-            resizeGLScene(45, event.window.data1, event.window.data2);
+        // A resize resets the projection as it always has, but for the fixed target: the
+        // picture then scales with the window instead of staying 640 x 480 in its corner.
+        if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
+            if (frameTargetActive())
+                resizeGLScene(45, targetWidth, targetHeight);
+            else
+                resizeGLScene(45, event.window.data1, event.window.data2);
+        }
         break;
     default: break;
     }

@@ -1,0 +1,96 @@
+// The 640 x 480 frame presented in a 1920 x 1080 window: aspect kept, centred, black bars.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "engine/gl.h"
+#include "engine/present.h"
+#include "platform/headless.h"
+#include "platform/platform.h"
+
+namespace {
+
+TEST(Present, FitKeepsTheAspectAndCentres)
+{
+    const PresentRect wide = fitTarget(640, 480, 1920, 1080);
+    EXPECT_EQ(wide.x, 240);
+    EXPECT_EQ(wide.y, 0);
+    EXPECT_EQ(wide.width, 1440);
+    EXPECT_EQ(wide.height, 1080);
+    const PresentRect tall = fitTarget(640, 480, 800, 1000);
+    EXPECT_EQ(tall.width, 800);
+    EXPECT_EQ(tall.height, 600);
+    EXPECT_EQ(tall.y, 200);
+    const PresentRect same = fitTarget(640, 480, 640, 480);
+    EXPECT_EQ(same.x, 0);
+    EXPECT_EQ(same.width, 640);
+    const PresentRect minimised = fitTarget(640, 480, 640, 0);
+    EXPECT_EQ(minimised.width, 0);
+}
+
+TEST(Present, ScaledFrameHasBarsAndMatchesTheTarget)
+{
+    constexpr int W = 1920, H = 1080;
+    std::string error;
+    HeadlessContext* ctx = createHeadlessContext(W, H, error);
+    ASSERT_NE(ctx, nullptr) << error;
+    ASSERT_TRUE(createFrameTarget(640, 480));
+
+    // A known frame: four coloured quadrants drawn into the target, and a clear colour that
+    // presentation must leave as the scenes set it.
+    glViewport(0, 0, 640, 480);
+    glClearColor(0.2f, 0.4f, 0.6f, 0.5f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glDisable(GL_TEXTURE_2D);
+    const float colours[4][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 1, 0}};
+    for (int q = 0; q < 4; ++q) {
+        const float x0 = (q % 2) - 1.0f, y0 = (q / 2) - 1.0f;
+        glColor3f(colours[q][0], colours[q][1], colours[q][2]);
+        glBegin(GL_QUADS);
+        glVertex2f(x0, y0);
+        glVertex2f(x0 + 1, y0);
+        glVertex2f(x0 + 1, y0 + 1);
+        glVertex2f(x0, y0 + 1);
+        glEnd();
+    }
+    std::vector<unsigned char> target(640 * 480 * 4);
+    glReadPixels(0, 0, 640, 480, GL_RGBA, GL_UNSIGNED_BYTE, target.data());
+
+    presentFrameTarget(W, H);
+    // presentation rebinds the target: read the window's buffer through the default framebuffer
+    using BindFn = void (*)(GLenum, GLuint);
+    auto bind = reinterpret_cast<BindFn>(glProc("glBindFramebuffer"));
+    ASSERT_NE(bind, nullptr);
+    bind(0x8D40 /* GL_FRAMEBUFFER */, 0);
+    std::vector<unsigned char> window(static_cast<size_t>(W) * H * 4);
+    glReadPixels(0, 0, W, H, GL_RGBA, GL_UNSIGNED_BYTE, window.data());
+
+    auto px = [&](int x, int y) { return &window[(static_cast<size_t>(y) * W + x) * 4]; };
+    for (int y : {0, 540, 1079})
+        for (int x : {0, 100, 239, 1680, 1800, 1919}) {
+            const unsigned char* p = px(x, y);
+            EXPECT_LT(p[0] + p[1] + p[2], 10) << "bar at " << x << "," << y;
+        }
+    // Inside, every sampled point matches the target at the corresponding position.
+    int compared = 0;
+    for (int y = 20; y < H; y += 97)
+        for (int x = 260; x < 1660; x += 89) {
+            const int tx = (x - 240) * 640 / 1440, ty = y * 480 / 1080;
+            const unsigned char* want = &target[(static_cast<size_t>(ty) * 640 + tx) * 4];
+            const unsigned char* got = px(x, y);
+            for (int c = 0; c < 3; ++c)
+                EXPECT_NEAR(got[c], want[c], 40) << "at " << x << "," << y;
+            ++compared;
+        }
+    EXPECT_GT(compared, 100);
+    GLfloat clear[4];
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+    EXPECT_FLOAT_EQ(clear[1], 0.4f) << "the scenes' clear colour survives presentation";
+
+    destroyFrameTarget();
+    destroyHeadlessContext(ctx);
+}
+
+} // namespace
