@@ -1,0 +1,18 @@
+# The music module: the composer synthesizes its instruments and writes sorvan.it.
+add_library(rinta_it_writer STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/it_writer.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/synth.cpp)
+target_include_directories(rinta_it_writer PUBLIC ${PROJECT_SOURCE_DIR})
+
+add_executable(composer
+  ${CMAKE_CURRENT_LIST_DIR}/composer.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/composer_song.cpp)
+target_link_libraries(composer PRIVATE rinta_it_writer)
+
+add_custom_command(
+  OUTPUT ${RINTA_DATA_DIR}/sorvan.it
+  COMMAND composer ${RINTA_DATA_DIR}/sorvan.it
+  DEPENDS composer
+  COMMENT "Composing sorvan.it"
+  VERBATIM)
+set_property(GLOBAL APPEND PROPERTY RINTA_DATA_FILES ${RINTA_DATA_DIR}/sorvan.it)
