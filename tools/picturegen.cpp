@@ -1,0 +1,64 @@
+// tools/picturegen.cpp — writes the eighteen JPEG pictures the demo loads into a directory:
+//     picturegen <output directory>
+// The same source gives the same bytes on every run. Exits non-zero if any file fails.
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "tools/picture_sets.h"
+
+namespace {
+
+struct PictureSpec {
+    const char* stem;
+    int width, height;  // powers of two, chosen for the quad the picture is seen on
+    void (*draw)(Image&);
+};
+
+// Quality 92 keeps text edges free of ringing; the pictures are small either way.
+constexpr int kJpegQuality = 92;
+
+const PictureSpec kPictures[] = {
+    {"tarvel", 512, 512, drawTarvel},
+    {"made", 512, 512, drawMade},
+    {"world", 1024, 128, drawWorld},
+    {"style", 128, 1024, drawStyle}, // the upright strip: 0.8 wide, 7 high
+    {"lomb", 1024, 128, drawLomb},
+    {"tex3", 512, 512, drawTex3},
+    {"gate", 1024, 128, drawGate},
+    {"shade", 512, 512, drawShade},
+    {"shot", 512, 512, drawShot},
+    {"tex2", 512, 512, drawTex2},
+    {"greets", 1024, 512, drawGreets}, // small names: more pixels across than a title
+    {"olvek", 512, 512, [](Image& img) { drawCredit(img, 3); }},
+    {"rinta", 512, 512, [](Image& img) { drawCredit(img, 0); }},
+    {"pasko", 512, 512, [](Image& img) { drawCredit(img, 1); }},
+    {"mirel", 512, 512, [](Image& img) { drawCredit(img, 2); }},
+    {"fenro", 512, 512, drawFenro},
+    {"end", 1024, 128, drawEnd},
+    {"tex4", 512, 512, drawTex4},
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: picturegen <output directory>\n");
+        return 2;
+    }
+    const std::string dir = argv[1];
+    const auto start = std::chrono::steady_clock::now();
+    int failures = 0;
+    for (const PictureSpec& p : kPictures) {
+        Image img(p.width, p.height);
+        p.draw(img);
+        if (!writeJpeg(img, dir + "/" + p.stem + ".jpg", kJpegQuality))
+            ++failures;
+    }
+    closeFonts();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("picturegen: %d pictures in %.2f s\n", int(std::size(kPictures)) - failures, seconds);
+    return failures == 0 ? 0 : 1;
+}
