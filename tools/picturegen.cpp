@@ -9,7 +9,7 @@
 
 namespace {
 
-struct PictureSpec {
+struct PictureEntry {
     const char* stem;
     int width, height;  // powers of two, chosen for the quad the picture is seen on
     void (*draw)(Image&);
@@ -18,7 +18,7 @@ struct PictureSpec {
 // Quality 92 keeps text edges free of ringing; the pictures are small either way.
 constexpr int kJpegQuality = 92;
 
-const PictureSpec kPictures[] = {
+const PictureEntry kPictures[] = {
     {"tarvel", 512, 512, drawTarvel},
     {"made", 512, 512, drawMade},
     {"world", 1024, 128, drawWorld},
@@ -50,7 +50,7 @@ int main(int argc, char** argv)
     const std::string dir = argv[1];
     const auto start = std::chrono::steady_clock::now();
     int failures = 0;
-    for (const PictureSpec& p : kPictures) {
+    for (const PictureEntry& p : kPictures) {
         Image img(p.width, p.height);
         p.draw(img);
         if (!writeJpeg(img, dir + "/" + p.stem + ".jpg", kJpegQuality))
