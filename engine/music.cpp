@@ -22,13 +22,16 @@ struct FMUSIC_MODULE {
     int orderCount = 0;
     // order in the high half, row in the low half: one load gives a consistent pair
     std::atomic<std::uint64_t> position{0};
-    bool ended = false; // touched only by whoever renders (audio thread or renderMusic)
+    // Touched by whoever renders (audio thread or renderMusic), and by PlaySong under the
+    // device lock.
+    bool rendered = false;
+    bool ended = false;
 };
 
 namespace {
 
 constexpr std::size_t kMaxModuleBytes = 64u << 20; // far above any real module; bounds the read
-constexpr std::size_t kBlockFrames = 512;          // about one tick at 44100 Hz, tempo 125
+constexpr std::size_t kBlockFrames = 512;          // 11.6 ms; a tick at tempo 125 is 882 frames
 constexpr Uint16 kDeviceBufferFrames = 1024;       // what SDL asks for per callback
 constexpr int kMinMixRate = 8000;                  // the rates libopenmpt renders at
 constexpr int kMaxMixRate = 192000;
@@ -42,7 +45,8 @@ bool gInitialised = false;
 int gMixRate = 44100;
 SDL_AudioDeviceID gDevice = 0;
 bool gAudioSubsystem = false;
-// The song the device plays. Written only under the device lock, read by the callback.
+// The song now playing. With Device output it is written only under the device lock and
+// read by the callback.
 FMUSIC_MODULE* gPlaying = nullptr;
 std::atomic<void (*)()> gBlockHook{nullptr};
 
@@ -62,6 +66,7 @@ std::size_t renderBlock(FMUSIC_MODULE* mod, float* out, std::size_t frames)
 {
     if (mod->ended) return 0;
     if (auto hook = gBlockHook.load()) hook();
+    mod->rendered = true;
     const std::size_t got = openmpt_module_read_interleaved_float_stereo(mod->player, gMixRate, frames, out);
     if (got < frames) {
         // libopenmpt rewinds its position once it stops; the demo needs "past the last order"
@@ -242,9 +247,12 @@ FMUSIC_MODULE* FMUSIC_LoadSong(const char* path)
     if (!path) return nullptr;
     std::vector<unsigned char> bytes;
     if (!readModuleFile(path, bytes)) return nullptr;
+    // The song is played from its start, never sought: scanning it for sub-songs at load
+    // would only add to the time before the first frame.
+    const openmpt_module_initial_ctl ctls[] = {{"load.skip_subsongs_init", "1"}, {nullptr, nullptr}};
     openmpt_module* player = openmpt_module_create_from_memory2(
         bytes.data(), bytes.size(), openmpt_log_func_silent, nullptr, openmpt_error_func_ignore,
-        nullptr, nullptr, nullptr, nullptr);
+        nullptr, nullptr, nullptr, ctls);
     if (!player) {
         std::fprintf(stderr, "music: %s is not a module libopenmpt can read\n", path);
         return nullptr;
@@ -272,7 +280,9 @@ bool FMUSIC_PlaySong(FMUSIC_MODULE* mod)
 {
     if (!mod || !gInitialised) return false;
     if (gOutput == MusicOutput::Device) SDL_LockAudioDevice(gDevice);
-    openmpt_module_set_position_order_row(mod->player, 0, 0);
+    // A fresh song is at its start already; seeking it would only cost start-up time.
+    if (mod->rendered) openmpt_module_set_position_order_row(mod->player, 0, 0);
+    mod->rendered = false;
     mod->ended = false;
     publish(mod, 0, 0);
     gPlaying = mod;

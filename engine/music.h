@@ -11,7 +11,7 @@ bool FSOUND_Init(int mixRate, int maxChannels, unsigned flags);
 FMUSIC_MODULE* FMUSIC_LoadSong(const char* path);
 bool FMUSIC_PlaySong(FMUSIC_MODULE* mod);
 int FMUSIC_GetOrder(FMUSIC_MODULE* mod); // -1 for a null handle; order-list length after the end
-int FMUSIC_GetRow(FMUSIC_MODULE* mod);   // -1 for a null handle
+int FMUSIC_GetRow(FMUSIC_MODULE* mod);   // -1 for a null handle; 0 after the end
 bool FMUSIC_FreeSong(FMUSIC_MODULE* mod);
 void FSOUND_Close();
 
