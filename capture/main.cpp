@@ -347,8 +347,10 @@ int main(int argc, char** argv)
         } catch (const DemoEnded&) {
             ended = true;
         }
-        if (ended)
-            break; // the song reached order 32 inside the frame: it is never presented
+        if (ended) {
+            --frame; // the song reached order 32 inside the frame: it is never presented
+            break;
+        }
         if (frame == 1 && !keyed && scenesThisFrame == 0) {
             destroyHeadlessContext(ctx);
             return fail("internal: the scene calls do not pass through the capture (was it linked with --wrap?)");
