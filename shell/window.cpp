@@ -57,6 +57,17 @@ bool sdlAskYesNo(const char* text, const char* caption, MessageIcon icon, bool d
     return answer == 1;
 }
 
+// With no display SDL falls back to drivers that draw nowhere; unless asked for by name,
+// that is no display at all.
+bool hasDisplay()
+{
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (!driver)
+        return false;
+    const bool nowhere = SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0;
+    return !nowhere || SDL_getenv("SDL_VIDEODRIVER") != nullptr;
+}
+
 void failCreation(const char* text)
 {
     killGLWindow();
@@ -112,6 +123,12 @@ bool createGLWindow(const char* title, int width, int height, int bits, bool ful
         return false;
     }
     videoInitialised = true;
+    if (!hasDisplay()) {
+        std::fprintf(stderr, "SDL video: no display to show a window on\n");
+        killGLWindow();
+        showMessage("Failed To Register The Window Class.", kErrorCaption, MessageIcon::Exclamation);
+        return false;
+    }
 
     SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
     SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
@@ -127,8 +144,12 @@ bool createGLWindow(const char* title, int width, int height, int bits, bool ful
     // that cannot be had.
     const Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE;
     if (fullscreen) {
-        hWnd = SDL_CreateWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width, height,
-                                flags | SDL_WINDOW_FULLSCREEN_DESKTOP);
+        // Created at the desktop's size and place too, so it covers the screen even where no
+        // window manager acts on the fullscreen request.
+        SDL_Rect desktop = {0, 0, width, height};
+        SDL_GetDisplayBounds(0, &desktop);
+        hWnd = SDL_CreateWindow(title, desktop.x, desktop.y, desktop.w, desktop.h,
+                                flags | SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS);
         if (!hWnd) {
             if (askYesNo("The Requested Fullscreen Mode Is Not Supported By\nYour Video Card. Use Windowed Mode "
                          "Instead?",

@@ -1,0 +1,231 @@
+#!/usr/bin/env bash
+# tests/e2e/run.sh — one end-to-end case of the real program under its own Xvfb.
+# usage: run.sh CASE RINTA DATA-DIR XCLOSE MAKE-MODULE SCRATCH-DIR
+set -u
+name=$1 rinta=$2 data=$3 xclose=$4 make_module=$5 scratch=$6
+rm -rf "$scratch"
+mkdir -p "$scratch/work"
+cd "$scratch/work" || exit 1
+cp -r "$data" data # each case gets its own data/ to break
+export SDL_AUDIODRIVER=${SDL_AUDIODRIVER-dummy}
+
+rpid="" xpid=""
+cleanup() {
+    [ -n "$rpid" ] && kill -9 "$rpid" 2>/dev/null
+    [ -n "$xpid" ] && kill "$xpid" 2>/dev/null
+}
+trap cleanup EXIT
+fail() {
+    echo "FAIL ($name): $*" >&2
+    [ -f "$scratch/out.txt" ] && sed 's/^/  rinta: /' "$scratch/out.txt" | head -40 >&2
+    exit 1
+}
+
+startX() {
+    local fd="$scratch/display"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fd" >/dev/null 2>&1 &
+    xpid=$!
+    for _ in $(seq 100); do [ -s "$fd" ] && break; sleep 0.1; done
+    [ -s "$fd" ] || fail "Xvfb did not start"
+    export DISPLAY=":$(cat "$fd")"
+}
+windowId() { xwininfo -root -tree 2>/dev/null | grep -F "\"$1\":" | awk '{print $1}' | head -1; }
+waitWindow() { # title seconds
+    local id
+    for _ in $(seq $(($2 * 10))); do
+        id=$(windowId "$1")
+        [ -n "$id" ] && { echo "$id"; return 0; }
+        kill -0 "$rpid" 2>/dev/null || return 1
+        sleep 0.1
+    done
+    return 1
+}
+waitOutput() { # pattern seconds: the program said it by then
+    for _ in $(seq $(($2 * 10))); do
+        grep -q -- "$1" "$scratch/out.txt" 2>/dev/null && return 0
+        sleep 0.1
+    done
+    return 1
+}
+press() { xdotool windowfocus "$1" 2>/dev/null; xdotool key "$2"; }
+startRinta() { "$rinta" >"$scratch/out.txt" 2>&1 & rpid=$!; }
+waitExit() { # seconds; sets code
+    for _ in $(seq $(($1 * 10))); do
+        if ! kill -0 "$rpid" 2>/dev/null; then
+            wait "$rpid"
+            code=$?
+            rpid=""
+            return 0
+        fi
+        sleep 0.1
+    done
+    return 1
+}
+answer() { # Return answers Yes, Escape answers No
+    local box
+    box=$(waitWindow "Start FullScreen?" 20) || fail "the fullscreen question did not appear"
+    press "$box" "$1"
+}
+geometry() { xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4} /Width:/{w=$2} /Height:/{h=$2} END{print x, y, w, h}'; }
+shot() { import -window root "$scratch/$1.png" 2>/dev/null || fail "screenshot failed"; }
+# grey mean and standard deviation (0..255) of a region: stats SHOT X Y W H
+stats() { convert "$scratch/$1.png" -crop "$4x$5+$2+$3" +repage -colorspace gray -format '%[fx:int(mean*255)] %[fx:int(standard_deviation*255)]' info:; }
+# mean colour of a region: rgb SHOT X Y W H
+rgb() { convert "$scratch/$1.png" -crop "$4x$5+$2+$3" +repage -scale '1x1!' -format '%[fx:int(255*r)] %[fx:int(255*g)] %[fx:int(255*b)]' info:; }
+quitWithEscape() {
+    press "$1" Escape
+    waitExit 15 || fail "Esc did not end the program"
+    [ "$code" -eq 0 ] || fail "Esc ended with code $code"
+}
+windowed() { # starts, answers No, waits for the window; sets w to its id
+    startRinta
+    answer Escape
+    w=$(waitWindow rinta 20) || fail "no window titled rinta"
+}
+pictureShows() { # SHOT WINDOW-ID: the window shows a picture, not a flat colour
+    read -r x y w h <<<"$(geometry "$2")"
+    read -r mean sd <<<"$(stats "$1" "$x" "$y" "$w" "$h")"
+    [ "$mean" -gt 15 ] && [ "$sd" -gt 12 ] || fail "$1: the window shows no picture (mean $mean, sd $sd)"
+}
+
+case $name in
+answer_no)
+    startX
+    windowed
+    read -r x y width height <<<"$(geometry "$w")"
+    [ "$width" = 640 ] && [ "$height" = 480 ] || fail "window is ${width}x$height, not 640x480"
+    sleep 2
+    shot title
+    pictureShows title "$w"
+    quitWithEscape "$w"
+    grep -q "ERROR" "$scratch/out.txt" && fail "an error was reported"
+    ;;
+answer_yes)
+    startX
+    startRinta
+    answer Return
+    w=$(waitWindow rinta 20) || fail "no window titled rinta"
+    sleep 2
+    read -r x y width height <<<"$(geometry "$w")"
+    [ "$width" = 1024 ] && [ "$height" = 768 ] || fail "fullscreen window is ${width}x$height, not the 1024x768 screen"
+    shot fullscreen
+    pictureShows fullscreen "$w"
+    quitWithEscape "$w"
+    ;;
+keys)
+    startX
+    windowed
+    read -r x y width height <<<"$(geometry "$w")"
+    sleep 1
+    corner() { rgb "$1" $((x + 4)) $((y + 4)) 24 24; }
+    press "$w" 6
+    sleep 1.5
+    shot key6
+    read -r r g b <<<"$(corner key6)"
+    [ $((r - 127)) -le 15 ] && [ $((127 - r)) -le 15 ] && [ "$g" = "$r" ] || fail "key 6: corner is ($r,$g,$b), not scene 6's grey"
+    press "$w" Right
+    sleep 1.5
+    shot right
+    read -r r g b <<<"$(corner right)"
+    [ "$r" -lt 60 ] || fail "Right after 6: corner is ($r,$g,$b), not scene 7's dark background"
+    press "$w" Left
+    sleep 1.5
+    shot left
+    read -r r g b <<<"$(corner left)"
+    [ $((r - 127)) -le 15 ] && [ $((127 - r)) -le 15 ] || fail "Left: corner is ($r,$g,$b), not scene 6's grey again"
+    for k in 2 3 4 5 7 8 1; do
+        press "$w" "$k"
+        sleep 1
+        shot "key$k"
+        pictureShows "key$k" "$w"
+    done
+    cmp -s "$scratch/key2.png" "$scratch/key3.png" && fail "keys 2 and 3 show the same picture"
+    quitWithEscape "$w"
+    ;;
+close_window)
+    startX
+    windowed
+    sleep 1
+    "$xclose" "$w" || fail "could not ask the window to close"
+    waitExit 15 || fail "closing the window did not end the program"
+    [ "$code" -eq 0 ] || fail "closing ended with code $code"
+    ;;
+plays_to_the_end)
+    startX
+    "$make_module" data/sorvan.it 16 || fail "cannot write the short module"
+    windowed
+    waitExit 90 || fail "the demo did not end by itself at order 32"
+    [ "$code" -eq 0 ] || fail "the ending gave code $code"
+    ;;
+no_audio_device)
+    # No sound card here: whatever driver SDL picks fails, and playback must go on silently.
+    startX
+    "$make_module" data/sorvan.it 16 || fail "cannot write the short module"
+    export SDL_AUDIODRIVER=alsa
+    windowed
+    waitExit 90 || fail "without an audio device the song position did not advance to the end"
+    [ "$code" -eq 0 ] || fail "the ending gave code $code"
+    ;;
+no_display)
+    unset DISPLAY
+    startRinta
+    waitExit 20 || fail "without a display the program hung"
+    [ "$code" -eq 0 ] || fail "without a display it ended with code $code"
+    grep -q "Failed To Register The Window Class." "$scratch/out.txt" || fail "the creation failure was not reported"
+    ;;
+no_data)
+    startX
+    rm -rf data
+    windowed
+    sleep 1
+    waitOutput "data/sorvan.it" 20 || fail "the missing module was not named"
+    grep -q "data/made.jpg" "$scratch/out.txt" || fail "the missing pictures were not named"
+    quitWithEscape "$w"
+    ;;
+bad_pictures)
+    startX
+    rm data/made.jpg
+    : >data/tarvel.jpg
+    head -c 3000 data/world.jpg >data/world.cut && mv data/world.cut data/world.jpg
+    size=$(stat -c %s data/style.jpg)
+    dd if=/dev/urandom of=data/style.jpg bs=1 seek=$((size / 2)) count=2000 conv=notrunc 2>/dev/null
+    convert -size 64x64 xc:red png:data/lomb.jpg
+    sof=$(LC_ALL=C grep -obUaP '\xFF\xC0' data/tex3.jpg | head -1 | cut -d: -f1)
+    [ -n "$sof" ] || fail "tex3.jpg has no baseline frame header to patch"
+    printf '\x75\x30\x75\x30' | dd of=data/tex3.jpg bs=1 seek=$((sof + 5)) conv=notrunc 2>/dev/null
+    windowed
+    sleep 2
+    waitOutput "data/tex3.jpg" 20 || fail "data/tex3.jpg was not named" # the last bad one in slot order
+    for f in made tarvel world style lomb tex3; do
+        grep -q "data/$f.jpg" "$scratch/out.txt" || fail "data/$f.jpg was not named"
+    done
+    shot bad
+    quitWithEscape "$w"
+    ;;
+bad_module)
+    startX
+    cp data/sorvan.it "$scratch/good.it"
+    for variant in missing truncated corrupt text; do
+        case $variant in
+        missing) rm -f data/sorvan.it ;;
+        truncated) head -c 200 "$scratch/good.it" >data/sorvan.it ;;
+        corrupt) cp "$scratch/good.it" data/sorvan.it
+                 dd if=/dev/urandom of=data/sorvan.it bs=1 count=4000 seek=0 conv=notrunc 2>/dev/null ;;
+        text) echo "this is not a module" >data/sorvan.it ;;
+        esac
+        windowed
+        sleep 1
+        waitOutput "sorvan.it" 20 || fail "$variant module: not reported"
+        if kill -0 "$rpid" 2>/dev/null; then
+            quitWithEscape "$w"
+        else
+            wait "$rpid"; code=$?; rpid=""
+            [ "$code" -eq 0 ] || fail "$variant module: ended with code $code"
+        fi
+    done
+    ;;
+*)
+    fail "unknown case"
+    ;;
+esac
+echo "ok: $name"
