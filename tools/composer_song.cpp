@@ -89,7 +89,7 @@ enum class Pad { Steady, FadeIn };
 
 struct OrderPlan {
     const Progression* chords = &kMain;
-    int level = 100; // percent, scales drums and bass while the intro builds
+    int level = 100; // percent, scales drums and bass as the intro builds and the close winds down
     Kick kick = Kick::None;
     Snare snare = Snare::None;
     bool clap = false;
@@ -165,8 +165,8 @@ const std::array<OrderPlan, kOrders> kPlan{{
              .arp = 20, .lead = &kThemeB, .echo = true, .fill = Fill::Snare},
     /*28 */ {.chords = &kLift, .kick = Kick::Four, .snare = Snare::Back, .clap = true, .hats = Hats::Full,
              .bass = Bass::Drive, .arp = 20, .stabs = Stabs::Accent, .crash = true},
-    /*29 */ {.kick = Kick::Half, .hats = Hats::Eighths, .bass = Bass::Long, .arp = 24},
-    /*30 */ {.chords = &kClose, .bass = Bass::Long, .pad = 26, .arp = 16, .lead = &kThemeEnd, .echo = true},
+    /*29 */ {.level = 80, .kick = Kick::Half, .hats = Hats::Eighths, .bass = Bass::Long, .arp = 24},
+    /*30 */ {.chords = &kClose, .level = 70, .bass = Bass::Long, .pad = 26, .arp = 16, .lead = &kThemeEnd, .echo = true},
     /*31 */ {.chords = &kFinal, .kick = Kick::Final, .bass = Bass::Long, .pad = 26, .crash = true,
              .fadeOut = true},
 }};
