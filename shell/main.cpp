@@ -2,14 +2,59 @@
 // releases. Each loop iteration takes at most one event, then always renders and presents.
 #include <SDL.h>
 
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sys/resource.h>
+
 #include "engine/music.h"
 #include "engine/startup.h"
 #include "engine/timeline.h"
 #include "platform/platform.h"
 #include "shell/window.h"
 
+namespace {
+
+long long epochMicros(std::chrono::system_clock::time_point t)
+{
+    return std::chrono::duration_cast<std::chrono::microseconds>(t.time_since_epoch()).count();
+}
+
+long peakResidentKb()
+{
+    std::FILE* f = std::fopen("/proc/self/status", "r");
+    long kb = -1;
+    char line[256];
+    while (f && std::fgets(line, sizeof line, f))
+        if (std::strncmp(line, "VmHWM:", 6) == 0)
+            kb = std::atol(line + 6);
+    if (f)
+        std::fclose(f);
+    return kb;
+}
+
+// With RINTA_STARTUP_TIMING set, one line on stderr after the first frame: the moments (in
+// microseconds of the epoch) of main, the question, its answer and the first presented frame,
+// and the peak resident memory then. The start-up benchmark reads it.
+void reportStartup(std::chrono::system_clock::time_point mainAt)
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage); // all threads, llvmpipe's among them
+    const long cpuMs = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000L +
+                       (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000L;
+    std::fprintf(stderr,
+                 "rinta-startup main=%lld asked=%lld answered=%lld first-frame=%lld peak-rss-kb=%ld cpu-ms=%ld\n",
+                 epochMicros(mainAt), epochMicros(questionShownAt), epochMicros(questionAnsweredAt),
+                 epochMicros(std::chrono::system_clock::now()), peakResidentKb(), cpuMs);
+}
+
+} // namespace
+
 int main(int, char**)
 {
+    const auto mainAt = std::chrono::system_clock::now();
+    bool reportTiming = std::getenv("RINTA_STARTUP_TIMING") != nullptr;
     if (!askFullscreenAndCreate(640, 480, 32))
         return 0;
     setTimelineShutdown(killGLWindow); // the order-32 ending releases the window too
@@ -23,6 +68,10 @@ int main(int, char**)
             running = false;
         handleSceneKeys();
         presentFrame();
+        if (reportTiming) {
+            reportStartup(mainAt);
+            reportTiming = false;
+        }
     }
 
     FMUSIC_FreeSong(song);

@@ -14,6 +14,7 @@
 
 bool fullscreen = true;
 unsigned char keys[256] = {};
+std::chrono::system_clock::time_point questionShownAt, questionAnsweredAt;
 
 namespace {
 
@@ -106,8 +107,10 @@ bool askFullscreenAndCreate(int width, int height, int bits)
     // and the question falls back to stderr, and window creation reports the failure.
     SDL_InitSubSystem(SDL_INIT_VIDEO);
     // Only a No answer runs windowed; a question that cannot be shown leaves fullscreen on.
+    questionShownAt = std::chrono::system_clock::now();
     const bool yes = askYesNo("Would You Like To Run In Fullscreen Mode?", "Start FullScreen?",
                               MessageIcon::Question, true);
+    questionAnsweredAt = std::chrono::system_clock::now();
     if (!yes)
         fullscreen = false;
     return createGLWindow("rinta", width, height, bits, fullscreen);

@@ -1,8 +1,11 @@
 // shell/window.h — the demo window and its GL context, over SDL2; the key table.
 #pragma once
+#include <chrono>
 
 extern bool fullscreen;            // fullscreen requested / in force
 extern unsigned char keys[256];    // 1 while the key with that virtual-key code is down
+// When the fullscreen question was put and answered, for the start-up timing report.
+extern std::chrono::system_clock::time_point questionShownAt, questionAnsweredAt;
 
 bool askFullscreenAndCreate(int width, int height, int bits);
 bool createGLWindow(const char* title, int width, int height, int bits, bool fullscreenFlag);

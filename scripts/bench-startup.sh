@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Start-up benchmark: time from process start to the first presented frame, with the
+# fullscreen question's time on screen left out, and the peak resident memory by then.
+# Runs the built program under its own Xvfb.   usage: bench-startup.sh [BUILD-DIR] [RUNS]
+set -u
+build=$(cd "${1:-build}" && pwd)
+runs=${2:-10}
+scratch=$(mktemp -d)
+trap 'kill $xpid 2>/dev/null; rm -rf "$scratch"' EXIT
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$scratch/display" >/dev/null 2>&1 &
+xpid=$!
+for _ in $(seq 100); do [ -s "$scratch/display" ] && break; sleep 0.1; done
+export DISPLAY=":$(cat "$scratch/display")" SDL_AUDIODRIVER=dummy RINTA_STARTUP_TIMING=1
+cd "$build"
+results=()
+for i in $(seq "$runs"); do
+    t0=$(date +%s%6N)
+    ./rinta 2>"$scratch/err" >/dev/null &
+    pid=$!
+    box=""
+    for _ in $(seq 200); do
+        box=$(xwininfo -root -tree | grep -F '"Start FullScreen?":' | awk '{print $1}' | head -1)
+        [ -n "$box" ] && break
+        sleep 0.01
+    done
+    xdotool windowfocus "$box" key Escape 2>/dev/null
+    for _ in $(seq 300); do grep -q rinta-startup "$scratch/err" && break; sleep 0.02; done
+    w=$(xwininfo -root -tree | grep -F '"rinta":' | awk '{print $1}' | head -1)
+    xdotool windowfocus "$w" key Escape 2>/dev/null || kill "$pid"
+    wait "$pid" || true
+    line=$(grep rinta-startup "$scratch/err")
+    main=$(sed 's/.*main=\([0-9]*\).*/\1/' <<<"$line")
+    asked=$(sed 's/.*asked=\([0-9]*\).*/\1/' <<<"$line")
+    answered=$(sed 's/.*answered=\([0-9]*\).*/\1/' <<<"$line")
+    first=$(sed 's/.*first-frame=\([0-9]*\).*/\1/' <<<"$line")
+    rss=$(sed 's/.*peak-rss-kb=\([0-9]*\).*/\1/' <<<"$line")
+    cpu=$(sed 's/.*cpu-ms=\([0-9]*\).*/\1/' <<<"$line")
+    ms=$(( (asked - t0 + first - answered) / 1000 ))
+    echo "run $i: ${ms} ms to the first frame (exec to main $(( (main - t0) / 1000 )) ms, answer to first frame $(( (first - answered) / 1000 )) ms), peak RSS $((rss / 1024)) MB, CPU ${cpu} ms"
+    results+=("$ms")
+done
+sorted=$(printf '%s\n' "${results[@]}" | sort -n)
+echo "median $(sed -n "$(( (runs + 1) / 2 ))p" <<<"$sorted") ms, best $(head -1 <<<"$sorted") ms over $runs runs"
