@@ -38,15 +38,31 @@ demo=$(sed -n 's/.* over \([0-9.]*\) s of demo time.*/\1/p' rightarrow.err)
 want=$(awk -v t="$demo" 'BEGIN { printf "%d", t * 44100 }')
 near "$(samples rightarrow.wav)" "$want" 1 || fail "summary says $demo s, WAV holds $(samples rightarrow.wav) frames"
 
-# 0.4 s of video at 25 fps: 10 pictures and 0.4 s of music in one file.
-run video --data "$DATA" --seconds 0.4 --fps 25 --video "$WORK/v.mp4"
+# Each video frame shows the frame presented last by its time. Frames 1 to 4 (the title) are
+# presented at 11, 22, 33, 44 ms; from frame 5 scene 6 is forced and paints grey, 22 ms a frame
+# beside scene 1 with the song (11 ms alone without it). At 100 fps: black at 0 and 10 ms, the
+# title from 20 to 60 ms, grey from 70 ms (60 ms without the song) to the end of frame 8.
+if [ "$arrow" = 22843 ]; then grey_from=7 span=16; else grey_from=6 span=10; fi
+run video --data "$DATA" --frames 1-8 --key 5:6 --fps 100 --video "$WORK/v.mp4"
 if [ "$rc" -ne 0 ]; then
     fail "video: exit $rc: $(cat video.err)"
 else
-    frames=$(ffprobe -v error -select_streams v -count_frames -show_entries stream=nb_read_frames -of csv=p=0 v.mp4)
-    [ "$frames" = 10 ] || fail "video has $frames frames, want 10"
+    mkdir -p vf && ffmpeg -v error -i v.mp4 vf/%02d.png
+    [ "$(ls vf | wc -l)" = "$span" ] || fail "video has $(ls vf | wc -l) frames, want $span"
+    for f in vf/*.png; do
+        i=$((10#$(basename "$f" .png) - 1))
+        band=$(box_mean "$f" 20x480+0+0 g) whole=$(box_mean "$f" 640x480+0+0 g)
+        if [ "$i" -lt 2 ]; then
+            [ "$whole" -le 8 ] || fail "video frame $i (before frame 1 is presented) is not black: $whole"
+        elif [ "$i" -lt "$grey_from" ]; then
+            [ "$whole" -gt 8 ] && ! near "$band" 128 12 || fail "video frame $i is not the title (mean $whole, band $band)"
+        else
+            near "$band" 128 6 || fail "video frame $i is not scene 6's grey (band $band)"
+        fi
+    done
     audio=$(ffprobe -v error -select_streams a -show_entries stream=duration -of csv=p=0 v.mp4)
-    awk -v d="$audio" 'BEGIN { exit !(d > 0.38 && d < 0.45) }' || fail "video's audio lasts '$audio' s, want 0.4"
+    awk -v d="$audio" -v n="$span" 'BEGIN { exit !(d > n / 100 - 0.02 && d < n / 100 + 0.03) }' ||
+        fail "video's audio lasts '$audio' s, want $span/100"
     ls -a | grep -q rinta-video && fail "temporary video files left behind"
 fi
 
