@@ -4,6 +4,7 @@
 // the order and row the timeline reads, the frames and the audio all agree to the sample.
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -282,7 +283,7 @@ int main(int argc, char** argv)
     if (!song)
         std::fprintf(stderr, "rinta-capture: warning: no music (%s/sorvan.it did not load)\n", opts.dataDir.c_str());
 
-    const std::int64_t secondsUs = opts.seconds > 0 ? static_cast<std::int64_t>(opts.seconds * 1e6) : kNever;
+    const std::int64_t secondsUs = opts.seconds > 0 ? std::llround(opts.seconds * 1e6) : kNever;
     if (secondsUs != kNever)
         audioTo = secondsUs * kCaptureRate / 1000000;
     const bool timedOutputs = videoOn || wav.isOpen();
