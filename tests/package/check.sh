@@ -74,6 +74,20 @@ while read -r bin soname lib; do
 done <needed.txt
 [ "$failures" -eq 0 ] && echo "Depends covers every library both programs load"
 
+# Installable where none of its dependencies is yet: apt, simulating over an empty package
+# database, resolves every one from the configured archive. Offline and without root.
+if command -v apt-get >/dev/null && apt-cache policy libc6 2>/dev/null | grep -q 'Candidate: [0-9]'; then
+    : >empty-status
+    if apt-get -s -o Dir::State::status="$work/empty-status" install --no-install-recommends \
+            "$(realpath "$deb")" >apt-sim.txt 2>&1 && grep -q '^Inst rinta ' apt-sim.txt; then
+        echo "apt resolves it on an empty system: $(grep -c '^Inst' apt-sim.txt) packages to install"
+    else
+        fail "apt cannot install it on an empty system: $(grep -E '^(E:| )' apt-sim.txt | head -5)"
+    fi
+else
+    echo "not checked: apt has no package lists here to resolve the dependencies against"
+fi
+
 # The desktop entry starts the launcher on PATH with the installed icon.
 desktop=$root/usr/share/applications/rinta.desktop
 if command -v desktop-file-validate >/dev/null; then
