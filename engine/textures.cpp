@@ -73,8 +73,6 @@ bool JpegTextureLoader::fail(const char* path, const std::string& reason)
 {
     loaded_ = false;
     width_ = height_ = 0;
-    pixels_.clear();
-    pixels_.shrink_to_fit();
     if (debug_)
         std::fprintf(stderr, "texture %s: %s, not loaded\n", path, reason.c_str());
     return false;
@@ -104,7 +102,7 @@ bool JpegTextureLoader::loadFromFile(const char* path)
         return fail(path, "picture of " + std::to_string(w) + " x " + std::to_string(h) + " is larger than " +
                               std::to_string(limit) + " on a side");
 
-    pixels_.assign(static_cast<size_t>(w) * h * 4, 0);
+    pixels_.resize(static_cast<size_t>(w) * h * 4); // every byte is written by the decoder
     // A truncated or corrupt stream is an error, not a half-grey picture.
     if (tjDecompress2(tj.get(), jpeg.data(), static_cast<unsigned long>(jpeg.size()), pixels_.data(), w, 0, h,
                       TJPF_RGBA, TJFLAG_BOTTOMUP | TJFLAG_STOPONWARNING) != 0)
@@ -128,15 +126,16 @@ GLuint JpegTextureLoader::bindAsTexture()
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
 
-    std::vector<unsigned char> level = pixels_, next;
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width_, height_, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels_.data());
+    const std::vector<unsigned char>* level = &pixels_;
+    std::vector<unsigned char>* next = &mipA_;
     int w = width_, h = height_;
-    for (GLint mip = 0;; ++mip) {
-        glTexImage2D(GL_TEXTURE_2D, mip, GL_RGBA8, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, level.data());
-        if (w == 1 && h == 1)
-            break;
+    for (GLint mip = 1; w > 1 || h > 1; ++mip) {
         int nw = 0, nh = 0;
-        halve(level, w, h, next, nw, nh);
-        level.swap(next);
+        halve(*level, w, h, *next, nw, nh);
+        glTexImage2D(GL_TEXTURE_2D, mip, GL_RGBA8, nw, nh, 0, GL_RGBA, GL_UNSIGNED_BYTE, next->data());
+        level = next;
+        next = next == &mipA_ ? &mipB_ : &mipA_;
         w = nw;
         h = nh;
     }

@@ -25,5 +25,8 @@ private:
     bool loaded_ = false;
     int width_ = 0;
     int height_ = 0;
+    // Kept across files: the loader is reused for every picture, and fresh memory for each
+    // one (first touch of every page) is a large part of start-up on a software renderer.
     std::vector<unsigned char> pixels_; // RGBA, bottom row first
+    std::vector<unsigned char> mipA_, mipB_;
 };
