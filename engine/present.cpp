@@ -128,21 +128,34 @@ void presentFrameTarget(int windowWidth, int windowHeight)
     gl.bindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer);
     gl.bindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
 
-    // The bars: clear the window black, keeping the clear colour the scenes rely on.
+    // The bars, and only the bars: the blit covers the rest. The clear colour and scissor box
+    // the scenes rely on are put back.
     GLfloat clear[4];
+    GLint box[4];
     glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+    glGetIntegerv(GL_SCISSOR_BOX, box);
     const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
-    if (scissor)
-        glDisable(GL_SCISSOR_TEST);
+    glEnable(GL_SCISSOR_TEST);
     glClearColor(0, 0, 0, 1);
-    glClear(GL_COLOR_BUFFER_BIT);
+    const int bars[4][4] = {
+        {0, 0, r.x, windowHeight},                                         // left
+        {r.x + r.width, 0, windowWidth - r.x - r.width, windowHeight},     // right
+        {r.x, 0, r.width, r.y},                                            // bottom
+        {r.x, r.y + r.height, r.width, windowHeight - r.y - r.height},     // top
+    };
+    for (const auto& bar : bars)
+        if (bar[2] > 0 && bar[3] > 0) {
+            glScissor(bar[0], bar[1], bar[2], bar[3]);
+            glClear(GL_COLOR_BUFFER_BIT);
+        }
     glClearColor(clear[0], clear[1], clear[2], clear[3]);
+    glScissor(box[0], box[1], box[2], box[3]);
+    if (!scissor)
+        glDisable(GL_SCISSOR_TEST);
 
     // Integer scaling where it fits exactly keeps pixels crisp; anything else is filtered.
     const bool exact = r.width % targetWidth == 0 && r.height % targetHeight == 0;
     gl.blitFramebuffer(0, 0, targetWidth, targetHeight, r.x, r.y, r.x + r.width, r.y + r.height,
                        GL_COLOR_BUFFER_BIT, exact ? GL_NEAREST : GL_LINEAR);
-    if (scissor)
-        glEnable(GL_SCISSOR_TEST);
     gl.bindFramebuffer(GL_FRAMEBUFFER, framebuffer);
 }
