@@ -16,40 +16,17 @@ namespace {
 
 using recgl::Call;
 using recgl::call;
+using recgl::expectFrame;
 
-struct QuadVertex {
-    float s, t, x, y, z;
-};
-
-const QuadVertex kFloor[4] = {{10, 10, -70, 0, 70}, {5, 10, 70, 0, 70}, {5, 5, 70, 0, -70}, {10, 5, -70, 0, -70}};
-const QuadVertex kPicture[4] = {
+const float kFloor[4][5] = {{10, 10, -70, 0, 70}, {5, 10, 70, 0, 70}, {5, 5, 70, 0, -70}, {10, 5, -70, 0, -70}};
+const float kPicture[4][5] = {
     {0, 0, -2.25f, -1.67f, 0}, {1, 0, 2.25f, -1.67f, 0}, {1, 1, 2.25f, 1.67f, 0}, {0, 1, -2.25f, 1.67f, 0}};
-const QuadVertex kStrip[4] = {
+const float kStrip[4][5] = {
     {0, 0, -3.5f, -0.4f, 0}, {1, 0, 3.5f, -0.4f, 0}, {1, 1, 3.5f, 0.4f, 0}, {0, 1, -3.5f, 0.4f, 0}};
-const QuadVertex kColumn[4] = {
+const float kColumn[4][5] = {
     {0, 0, -0.4f, -3.5f, 0}, {1, 0, 0.4f, -3.5f, 0}, {1, 1, 0.4f, 3.5f, 0}, {0, 1, -0.4f, 3.5f, 0}};
 
-// The recorded frame with each glBegin(GL_TRIANGLES)..glEnd run folded into one
-// mesh(vertexCount) entry, so frames compare alike before and after the real meshes land.
-std::vector<Call> foldedFrame()
-{
-    std::vector<Call> out;
-    const std::vector<Call>& log = recgl::calls();
-    for (size_t i = 0; i < log.size(); ++i) {
-        if (!(log[i] == call("glBegin", {GL_TRIANGLES}))) {
-            out.push_back(log[i]);
-            continue;
-        }
-        double texCoords = 0, vertices = 0;
-        for (++i; i < log.size() && log[i].name != "glEnd"; ++i) {
-            texCoords += log[i].name == "glTexCoord2f";
-            vertices += log[i].name == "glVertex3f";
-        }
-        out.push_back(texCoords == vertices && i < log.size() ? call("mesh", {vertices}) : call("brokenMesh"));
-    }
-    return out;
-}
-
+// Builds the expected frame, meshes as folded mesh(vertexCount) entries.
 struct Frame {
     std::vector<Call> calls;
     Frame& add(const char* name, std::initializer_list<double> args = {})
@@ -57,28 +34,13 @@ struct Frame {
         calls.push_back(call(name, args));
         return *this;
     }
-    Frame& quad(const QuadVertex (&q)[4])
+    Frame& quad(const float (&q)[4][5])
     {
-        add("glBegin", {GL_QUADS});
-        for (const QuadVertex& v : q)
-            add("glTexCoord2f", {v.s, v.t}).add("glVertex3f", {v.x, v.y, v.z});
-        return add("glEnd");
+        recgl::addQuads(calls, q);
+        return *this;
     }
     Frame& mesh(const MeshSet& m) { return add("mesh", {3.0 * m.triangleCount}); }
 };
-
-void expectFrame(const Frame& expected)
-{
-    const std::vector<Call> actual = foldedFrame();
-    for (size_t i = 0; i < std::min(actual.size(), expected.calls.size()); ++i)
-        if (!(actual[i] == expected.calls[i])) {
-            ADD_FAILURE() << "call " << i << ": expected " << recgl::format(expected.calls[i]) << ", got "
-                          << recgl::format(actual[i]) << "\nrecorded from there:\n"
-                          << recgl::format(actual, i, 8);
-            return;
-        }
-    EXPECT_EQ(actual.size(), expected.calls.size()) << recgl::format(actual);
-}
 
 // Scene 1's state as the program starts.
 void startValues()
@@ -99,7 +61,7 @@ float recordedDepth()
 }
 
 // Everything a frame draws, given the values it draws with.
-Frame expectedFrame(float depth, float spin, float alpha, float lowX, float columnY, float highX)
+std::vector<Call> expectedFrame(float depth, float spin, float alpha, float lowX, float columnY, float highX)
 {
     Frame f;
     f.add("glFogfv", {GL_FOG_COLOR, 0, 0, 0, 1})
@@ -143,14 +105,7 @@ Frame expectedFrame(float depth, float spin, float alpha, float lowX, float colu
         .add("glBindTexture", {GL_TEXTURE_2D, 104})
         .add("glColor4f", {1, 1, 1, 0.2f})
         .quad(kStrip);
-    return f;
-}
-
-size_t callsAtSleep = 0;
-void noteSleep(unsigned ms)
-{
-    scenetest::recordSleep(ms);
-    callsAtSleep = recgl::calls().size();
+    return f.calls;
 }
 
 using SceneOne = scenetest::SceneTest;
@@ -158,7 +113,7 @@ using SceneOne = scenetest::SceneTest;
 TEST_F(SceneOne, FirstFrameAtOrderZero)
 {
     startValues();
-    setSleepHook(noteSleep);
+    setSleepHook(scenetest::noteSleep);
 
     EXPECT_TRUE(drawScene1());
 
@@ -173,7 +128,7 @@ TEST_F(SceneOne, FirstFrameAtOrderZero)
     EXPECT_EQ(fakemusic::orderReads(), 4);
     EXPECT_EQ(fakemusic::rowReads(), 0);
     EXPECT_EQ(scenetest::sleeps(), std::vector<unsigned>{10});
-    EXPECT_EQ(callsAtSleep, recgl::calls().size()) << "the sleep ends the frame";
+    EXPECT_EQ(scenetest::callsAtSleep(), recgl::calls().size()) << "the sleep ends the frame";
 }
 
 TEST_F(SceneOne, LaterFrameDrawsStripsBeforeMovingThemAndPictureAfterFading)

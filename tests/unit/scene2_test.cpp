@@ -17,64 +17,17 @@ namespace {
 
 using recgl::Call;
 using recgl::call;
+using recgl::expectFrame;
 
-struct QuadVertex {
-    float s, t, x, y, z;
-};
-
-const QuadVertex kPlanes[8] = {
+const float kPlanes[8][5] = {
     {5, 10, -70, 5, -70},   {5, 5, -70, 5, 70},    {10, 5, 70, 5, 70},   {10, 10, 70, 5, -70},
     {10, 10, -70, -5, -70}, {5, 10, 70, -5, -70}, {5, 5, 70, -5, 70},   {10, 5, -70, -5, 70},
 };
 
-// The recorded frame with each glBegin(GL_TRIANGLES)..glEnd run folded into one
-// mesh(vertexCount) entry, so frames compare alike before and after the real meshes land.
-std::vector<Call> foldedFrame()
-{
-    std::vector<Call> out;
-    const std::vector<Call>& log = recgl::calls();
-    for (size_t i = 0; i < log.size(); ++i) {
-        if (!(log[i] == call("glBegin", {GL_TRIANGLES}))) {
-            out.push_back(log[i]);
-            continue;
-        }
-        double texCoords = 0, vertices = 0;
-        for (++i; i < log.size() && log[i].name != "glEnd"; ++i) {
-            texCoords += log[i].name == "glTexCoord2f";
-            vertices += log[i].name == "glVertex3f";
-        }
-        out.push_back(texCoords == vertices && i < log.size() ? call("mesh", {vertices}) : call("brokenMesh"));
-    }
-    return out;
-}
-
-void expectFrame(const std::vector<Call>& expected)
-{
-    const std::vector<Call> actual = foldedFrame();
-    for (size_t i = 0; i < std::min(actual.size(), expected.size()); ++i)
-        if (!(actual[i] == expected[i])) {
-            ADD_FAILURE() << "call " << i << ": expected " << recgl::format(expected[i]) << ", got "
-                          << recgl::format(actual[i]) << "\nrecorded from there:\n"
-                          << recgl::format(actual, i, 8);
-            return;
-        }
-    EXPECT_EQ(actual.size(), expected.size()) << recgl::format(actual);
-}
-
-// What resizeGLScene records for this size; its own suite checks what it does.
-std::vector<Call> projectionCalls(float fov)
-{
-    recgl::reset();
-    resizeGLScene(fov, 640, 480);
-    std::vector<Call> out = recgl::calls();
-    recgl::reset();
-    return out;
-}
-
 // Everything a frame draws at these angles, with these glScalef factors before the mesh.
 std::vector<Call> expectedFrame(float spin, std::initializer_list<float> scales)
 {
-    std::vector<Call> f = projectionCalls(90);
+    std::vector<Call> f = scenetest::recordedProjection(90);
     auto add = [&f](const char* name, std::initializer_list<double> args = {}) { f.push_back(call(name, args)); };
     add("glFogfv", {GL_FOG_COLOR, 0, 0, 0, 1});
     add("glFogf", {GL_FOG_DENSITY, 0.05f});
@@ -88,12 +41,7 @@ std::vector<Call> expectedFrame(float spin, std::initializer_list<float> scales)
     add("glRotatef", {spin, 1, 0, 0});
     add("glRotatef", {spin, 0, 1, 0});
     add("glRotatef", {spin, 0, 0, 1});
-    add("glBegin", {GL_QUADS});
-    for (const QuadVertex& v : kPlanes) {
-        add("glTexCoord2f", {v.s, v.t});
-        add("glVertex3f", {v.x, v.y, v.z});
-    }
-    add("glEnd");
+    recgl::addQuads(f, kPlanes);
     add("glLoadIdentity");
     add("glTranslatef", {0, 0, -15});
     add("glEnable", {GL_BLEND});
@@ -122,20 +70,13 @@ std::vector<double> scaleFactors()
     return out;
 }
 
-size_t callsAtSleep = 0;
-void noteSleep(unsigned ms)
-{
-    scenetest::recordSleep(ms);
-    callsAtSleep = recgl::calls().size();
-}
-
 using SceneTwo = scenetest::SceneTest;
 
 TEST_F(SceneTwo, FirstFrameDrawsPlanesLevelAndThenAdvancesTheAngles)
 {
     setSpin(0);
     const std::vector<Call> expected = expectedFrame(0, {});
-    setSleepHook(noteSleep);
+    setSleepHook(scenetest::noteSleep);
 
     EXPECT_TRUE(drawScene2());
 
@@ -146,7 +87,7 @@ TEST_F(SceneTwo, FirstFrameDrawsPlanesLevelAndThenAdvancesTheAngles)
     EXPECT_EQ(fakemusic::rowReads(), 16) << "row 0 fails every lower bound";
     EXPECT_EQ(fakemusic::orderReads(), 0);
     EXPECT_EQ(scenetest::sleeps(), std::vector<unsigned>{10});
-    EXPECT_EQ(callsAtSleep, recgl::calls().size()) << "the sleep ends the frame";
+    EXPECT_EQ(scenetest::callsAtSleep(), recgl::calls().size()) << "the sleep ends the frame";
 }
 
 TEST_F(SceneTwo, LaterFrameOnAnOddBandDoublesTheTumbledMesh)

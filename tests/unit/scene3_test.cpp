@@ -17,50 +17,7 @@ namespace {
 
 using recgl::Call;
 using recgl::call;
-
-// The recorded frame with each glBegin(GL_TRIANGLES)..glEnd run folded into one
-// mesh(vertexCount) entry, so frames compare alike before and after the real meshes land.
-std::vector<Call> foldedFrame()
-{
-    std::vector<Call> out;
-    const std::vector<Call>& log = recgl::calls();
-    for (size_t i = 0; i < log.size(); ++i) {
-        if (!(log[i] == call("glBegin", {GL_TRIANGLES}))) {
-            out.push_back(log[i]);
-            continue;
-        }
-        double texCoords = 0, vertices = 0;
-        for (++i; i < log.size() && log[i].name != "glEnd"; ++i) {
-            texCoords += log[i].name == "glTexCoord2f";
-            vertices += log[i].name == "glVertex3f";
-        }
-        out.push_back(texCoords == vertices && i < log.size() ? call("mesh", {vertices}) : call("brokenMesh"));
-    }
-    return out;
-}
-
-void expectFrame(const std::vector<Call>& expected)
-{
-    const std::vector<Call> actual = foldedFrame();
-    for (size_t i = 0; i < std::min(actual.size(), expected.size()); ++i)
-        if (!(actual[i] == expected[i])) {
-            ADD_FAILURE() << "call " << i << ": expected " << recgl::format(expected[i]) << ", got "
-                          << recgl::format(actual[i]) << "\nrecorded from there:\n"
-                          << recgl::format(actual, i, 8);
-            return;
-        }
-    EXPECT_EQ(actual.size(), expected.size()) << recgl::format(actual);
-}
-
-// What resizeGLScene records for this size; its own suite checks what it does.
-std::vector<Call> projectionCalls(float fov)
-{
-    recgl::reset();
-    resizeGLScene(fov, 640, 480);
-    std::vector<Call> out = recgl::calls();
-    recgl::reset();
-    return out;
-}
+using recgl::expectFrame;
 
 struct Drawn { // the values a frame draws with
     float spinA, spinB, stripX, tunnelZ, roll;
@@ -68,7 +25,7 @@ struct Drawn { // the values a frame draws with
 
 std::vector<Call> expectedFrame(const Drawn& d)
 {
-    std::vector<Call> f = projectionCalls(45);
+    std::vector<Call> f = scenetest::recordedProjection(45);
     auto add = [&f](const char* name, std::initializer_list<double> args = {}) { f.push_back(call(name, args)); };
     add("glFogfv", {GL_FOG_COLOR, 0, 0, 0, 1});
     add("glClearColor", {0, 0, 0, 0.2f});
@@ -95,13 +52,8 @@ std::vector<Call> expectedFrame(const Drawn& d)
     add("glTranslatef", {d.stripX, -1.2f, -4});
     add("glBindTexture", {GL_TEXTURE_2D, 107});
     add("glColor4f", {1, 1, 1, 0.2f});
-    add("glBegin", {GL_QUADS});
     const float strip[4][5] = {{0, 0, -3.5f, -0.4f, 0}, {1, 0, 3.5f, -0.4f, 0}, {1, 1, 3.5f, 0.4f, 0}, {0, 1, -3.5f, 0.4f, 0}};
-    for (const auto& v : strip) {
-        add("glTexCoord2f", {v[0], v[1]});
-        add("glVertex3f", {v[2], v[3], v[4]});
-    }
-    add("glEnd");
+    recgl::addQuads(f, strip);
     add("glLoadIdentity");
     add("glTranslatef", {0, 0, d.tunnelZ});
     add("glRotatef", {d.roll, 0, 0, 1});
@@ -116,12 +68,7 @@ std::vector<Call> expectedFrame(const Drawn& d)
             {10, 7, 1, -1, z0},   {10, 10, 1, 1, z0},  {7, 10, 1, 1, z1},   {7, 7, 1, -1, z1},
             {7, 7, -1, -1, z0},   {10, 7, -1, -1, z1}, {10, 10, -1, 1, z1}, {7, 10, -1, 1, z0},
         };
-        add("glBegin", {GL_QUADS});
-        for (const auto& v : side) {
-            add("glTexCoord2f", {v[0], v[1]});
-            add("glVertex3f", {v[2], v[3], v[4]});
-        }
-        add("glEnd");
+        recgl::addQuads(f, side);
     }
     return f;
 }
@@ -136,20 +83,13 @@ void startValues()
     s3TunnelRoll = 0;
 }
 
-size_t callsAtSleep = 0;
-void noteSleep(unsigned ms)
-{
-    scenetest::recordSleep(ms);
-    callsAtSleep = recgl::calls().size();
-}
-
 using SceneThree = scenetest::SceneTest;
 
 TEST_F(SceneThree, FirstFrameAdvancesEverythingButTheStripBeforeDrawing)
 {
     startValues();
     const std::vector<Call> expected = expectedFrame({1, -1.5f, 6, -49.3f, 0.1f});
-    setSleepHook(noteSleep);
+    setSleepHook(scenetest::noteSleep);
 
     EXPECT_TRUE(drawScene3());
 
@@ -163,7 +103,7 @@ TEST_F(SceneThree, FirstFrameAdvancesEverythingButTheStripBeforeDrawing)
     EXPECT_EQ(fakemusic::orderReads(), 0);
     EXPECT_EQ(fakemusic::rowReads(), 0);
     EXPECT_EQ(scenetest::sleeps(), std::vector<unsigned>{10});
-    EXPECT_EQ(callsAtSleep, recgl::calls().size()) << "the sleep ends the frame";
+    EXPECT_EQ(scenetest::callsAtSleep(), recgl::calls().size()) << "the sleep ends the frame";
 }
 
 TEST_F(SceneThree, LaterFrameContinuesFromTheStoredValues)

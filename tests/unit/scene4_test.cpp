@@ -11,7 +11,9 @@ extern float s4Yaw, s4YawPhase, s4FovPhase, s4Fov, s4SwayPhase, s4Sway, s4Forwar
 namespace {
 
 using recgl::Call;
+using recgl::addVertex;
 using recgl::call;
+using recgl::expectCalls;
 
 class SceneFour : public scenetest::SceneTest {
 protected:
@@ -24,12 +26,6 @@ protected:
 };
 
 const double kQuads = GL_QUADS;
-
-void addVertex(std::vector<Call>& out, float s, float t, float x, float y, float z)
-{
-    out.push_back(call("glTexCoord2f", {s, t}));
-    out.push_back(call("glVertex3f", {x, y, z}));
-}
 
 // The four wall quads of one segment, as tabled: sides z = -5 and 5, ceiling, floor.
 void addSegment(std::vector<Call>& out, float x0, float x1)
@@ -66,18 +62,13 @@ void addSolid(std::vector<Call>& out)
 // One frame as the corridor flight makes it, drawn with the given stored values and field of view.
 std::vector<Call> expectedFrame(float fov, float sway, float forward, float yaw, float rise)
 {
-    std::vector<Call> out = {
-        call("glViewport", {0, 0, 640, 480}),
-        call("glMatrixMode", {GL_PROJECTION}),
-        call("glLoadIdentity"),
-        call("gluPerspective", {fov, 640.0 / 480.0, 0.1f, 100}),
-        call("glMatrixMode", {GL_MODELVIEW}),
-        call("glLoadIdentity"),
+    std::vector<Call> out = recgl::expectedProjection(fov);
+    out.insert(out.end(), {
         call("glClearColor", {0, 0, 0, 0.5f}),
         call("glFogfv", {GL_FOG_COLOR, 0, 0, 0, 1}),
         call("glFogf", {GL_FOG_DENSITY, 0.05f}),
         call("glClear", {GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT}),
-    };
+    });
     // Corridor.
     addCamera(out, sway, 0, forward);
     out.push_back(call("glPolygonMode", {GL_FRONT_AND_BACK, GL_FILL}));
@@ -122,15 +113,6 @@ std::vector<Call> expectedFrame(float fov, float sway, float forward, float yaw,
     addVertex(out, 1, 1, 299.9f, 5, -5.5f);
     out.push_back(call("glEnd"));
     return out;
-}
-
-void expectCalls(const std::vector<Call>& expected)
-{
-    const auto& actual = recgl::calls();
-    for (size_t i = 0; i < expected.size() && i < actual.size(); ++i)
-        ASSERT_EQ(actual[i], expected[i]) << "call " << i << ": got " << recgl::format(actual[i]) << ", want "
-                                          << recgl::format(expected[i]);
-    ASSERT_EQ(actual.size(), expected.size()) << recgl::format(actual, expected.size(), 5);
 }
 
 // Eye coordinates of a scene point under a column-major model-view.

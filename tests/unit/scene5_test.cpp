@@ -13,7 +13,9 @@ extern float s4Yaw, s4YawPhase, s4FovPhase, s4Fov, s4SwayPhase, s4Sway, s4Forwar
 namespace {
 
 using recgl::Call;
+using recgl::addVertex;
 using recgl::call;
+using recgl::expectCalls;
 
 class SceneFive : public scenetest::SceneTest {
 protected:
@@ -32,23 +34,12 @@ float asStored(double v)
     return f;
 }
 
-void addVertex(std::vector<Call>& out, float s, float t, float x, float y, float z)
-{
-    out.push_back(call("glTexCoord2f", {s, t}));
-    out.push_back(call("glVertex3f", {x, y, z}));
-}
-
 // One frame from the given stored fade and orbit phase (values before the frame).
 std::vector<Call> expectedFrame(float fadeBefore, float orbitBefore)
 {
     const float fade = static_cast<float>(double(fadeBefore) + 0.05);
-    std::vector<Call> out = {
-        call("glViewport", {0, 0, 640, 480}),
-        call("glMatrixMode", {GL_PROJECTION}),
-        call("glLoadIdentity"),
-        call("gluPerspective", {45, 640.0 / 480.0, 0.1f, 100}),
-        call("glMatrixMode", {GL_MODELVIEW}),
-        call("glLoadIdentity"),
+    std::vector<Call> out = recgl::expectedProjection(45);
+    out.insert(out.end(), {
         call("glClearColor", {0, 0, 0, 0.5f}),
         call("glFogfv", {GL_FOG_COLOR, 0, 0, 0, 1}),
         call("glFogf", {GL_FOG_DENSITY, 0}),
@@ -58,7 +49,7 @@ std::vector<Call> expectedFrame(float fadeBefore, float orbitBefore)
         call("glBindTexture", {GL_TEXTURE_2D, 111}),
         call("glColor4f", {1, 1, 1, fade}),
         call("glBegin", {GL_QUADS}),
-    };
+    });
     addVertex(out, 0, 0, -2.5f, -1.67f, 0);
     addVertex(out, 1, 0, 2.5f, -1.67f, 0);
     addVertex(out, 1, 1, 2.5f, 1.67f, 0);
@@ -86,15 +77,6 @@ std::vector<Call> expectedFrame(float fadeBefore, float orbitBefore)
         depth = static_cast<float>(double(depth) + 0.05);
     }
     return out;
-}
-
-void expectCalls(const std::vector<Call>& expected)
-{
-    const auto& actual = recgl::calls();
-    for (size_t i = 0; i < expected.size() && i < actual.size(); ++i)
-        ASSERT_EQ(actual[i], expected[i]) << "call " << i << ": got " << recgl::format(actual[i]) << ", want "
-                                          << recgl::format(expected[i]);
-    ASSERT_EQ(actual.size(), expected.size()) << recgl::format(actual, expected.size(), 5);
 }
 
 // The trail squares of the logged frame: translation and depth of each, in draw order.

@@ -13,6 +13,7 @@ namespace {
 
 using recgl::Call;
 using recgl::call;
+using recgl::sameCalls;
 
 struct ProcessEnded {
     int code;
@@ -48,18 +49,14 @@ float pulseAt(double frame) { return static_cast<float>(0.5 * std::sin(frame * 0
 
 std::vector<Call> expectedPrologue()
 {
-    return {
-        call("glViewport", {0, 0, 640, 480}),
-        call("glMatrixMode", {GL_PROJECTION}),
-        call("glLoadIdentity"),
-        call("gluPerspective", {45, 640.0 / 480.0, double(0.1f), 100}),
-        call("glMatrixMode", {GL_MODELVIEW}),
-        call("glLoadIdentity"),
+    std::vector<Call> e = recgl::expectedProjection(45);
+    e.insert(e.end(), {
         call("glClearColor", {0.5f, 0.5f, 0.5f, 0.5f}),
         call("glFogfv", {GL_FOG_COLOR, 0, 0, 0, 1}),
         call("glFogf", {GL_FOG_DENSITY, 0}),
         call("glClear", {GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT}),
-    };
+    });
+    return e;
 }
 
 // Ring and credit picture, as drawn with the given angles, pulse and slot.
@@ -82,10 +79,9 @@ std::vector<Call> expectedDrawing(float x, float y, float z, float pulse, int sl
     };
     for (int k = 0; k < 3 * MeshD.triangleCount; ++k) {
         const MeshRecord& r = MeshD.records[k];
-        e.push_back(call("glTexCoord2f", {r.u, r.v}));
-        e.push_back(call("glVertex3f", {r.x, r.y, r.z}));
+        recgl::addVertex(e, r.u, r.v, r.x, r.y, r.z);
     }
-    const std::vector<Call> picture = {
+    e.insert(e.end(), {
         call("glEnd"),
         call("glLoadIdentity"),
         call("glTranslatef", {0, 0, -4}),
@@ -93,14 +89,9 @@ std::vector<Call> expectedDrawing(float x, float y, float z, float pulse, int sl
         call("glEnable", {GL_BLEND}),
         call("glDisable", {GL_DEPTH_TEST}),
         call("glColor4f", {1, 1, 1, pulse}),
-        call("glBegin", {GL_QUADS}),
-        call("glTexCoord2f", {0, 0}), call("glVertex3f", {-2, -1.67f, 0}),
-        call("glTexCoord2f", {1, 0}), call("glVertex3f", {2, -1.67f, 0}),
-        call("glTexCoord2f", {1, 1}), call("glVertex3f", {2, 1.67f, 0}),
-        call("glTexCoord2f", {0, 1}), call("glVertex3f", {-2, 1.67f, 0}),
-        call("glEnd"),
-    };
-    e.insert(e.end(), picture.begin(), picture.end());
+    });
+    const float picture[4][5] = {{0, 0, -2, -1.67f, 0}, {1, 0, 2, -1.67f, 0}, {1, 1, 2, 1.67f, 0}, {0, 1, -2, 1.67f, 0}};
+    recgl::addQuads(e, picture);
     return e;
 }
 
@@ -110,23 +101,6 @@ std::vector<Call> expectedFrame(float x, float y, float z, float pulse, int slot
     const std::vector<Call> drawing = expectedDrawing(x, y, z, pulse, slot);
     e.insert(e.end(), drawing.begin(), drawing.end());
     return e;
-}
-
-// Compares the log from index first with expected; with whole set, the log must end there.
-::testing::AssertionResult sameCalls(const std::vector<Call>& expected, size_t first = 0, bool whole = true)
-{
-    const auto& got = recgl::calls();
-    for (size_t i = 0; i < expected.size(); ++i) {
-        if (first + i >= got.size())
-            return ::testing::AssertionFailure() << "log ends at " << got.size() << ", expected "
-                                                 << recgl::format(expected[i]) << " next";
-        if (!(got[first + i] == expected[i]))
-            return ::testing::AssertionFailure() << "call " << first + i << ": expected " << recgl::format(expected[i])
-                                                 << "\n got:\n" << recgl::format(got, first + i, 3);
-    }
-    if (whole && got.size() != first + expected.size())
-        return ::testing::AssertionFailure() << "extra calls:\n" << recgl::format(got, first + expected.size(), 5);
-    return ::testing::AssertionSuccess();
 }
 
 size_t countFrom(size_t first, size_t last, const Call& c)

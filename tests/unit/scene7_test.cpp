@@ -12,6 +12,7 @@ namespace {
 
 using recgl::Call;
 using recgl::call;
+using recgl::sameCalls;
 
 class SceneSeven : public scenetest::SceneTest {
 protected:
@@ -34,18 +35,13 @@ const float kCube[24][5] = {
 
 std::vector<Call> expectedFrame(float ax, float ay, float az)
 {
-    std::vector<Call> e = {
-        call("glViewport", {0, 0, 640, 480}),
-        call("glMatrixMode", {GL_PROJECTION}),
-        call("glLoadIdentity"),
-        call("gluPerspective", {45, 640.0 / 480.0, double(0.1f), 100}),
-        call("glMatrixMode", {GL_MODELVIEW}),
-        call("glLoadIdentity"),
+    std::vector<Call> e = recgl::expectedProjection(45);
+    e.insert(e.end(), {
         call("glClearColor", {0, 0, 0, 0.5f}),
         call("glFogfv", {GL_FOG_COLOR, 0, 0, 0, 1}),
         call("glFogf", {GL_FOG_DENSITY, 0}),
         call("glClear", {GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT}),
-    };
+    });
     for (int run = 0; run < 3; ++run)
         for (int k = 0; k < 400; ++k) {
             const double p = -100 + 0.5 * k;
@@ -64,30 +60,9 @@ std::vector<Call> expectedFrame(float ax, float ay, float az)
             e.push_back(run == 0 ? call("glPolygonMode", {GL_FRONT, GL_FILL})
                                  : call("glPolygonMode", {GL_FRONT_AND_BACK, GL_LINE}));
             e.push_back(call("glColor4f", {1, 1, 1, 0.05f}));
-            e.push_back(call("glBegin", {GL_QUADS}));
-            for (const auto& v : kCube) {
-                e.push_back(call("glTexCoord2f", {v[0], v[1]}));
-                e.push_back(call("glVertex3f", {v[2], v[3], v[4]}));
-            }
-            e.push_back(call("glEnd"));
+            recgl::addQuads(e, kCube);
         }
     return e;
-}
-
-::testing::AssertionResult sameCalls(const std::vector<Call>& expected, size_t first = 0)
-{
-    const auto& got = recgl::calls();
-    for (size_t i = 0; i < expected.size(); ++i) {
-        if (first + i >= got.size())
-            return ::testing::AssertionFailure() << "log ends at " << got.size() << ", expected "
-                                                 << recgl::format(expected[i]) << " next";
-        if (!(got[first + i] == expected[i]))
-            return ::testing::AssertionFailure() << "call " << first + i << ": expected " << recgl::format(expected[i])
-                                                 << "\n got:\n" << recgl::format(got, first + i, 3);
-    }
-    if (got.size() != first + expected.size())
-        return ::testing::AssertionFailure() << "extra calls:\n" << recgl::format(got, first + expected.size(), 5);
-    return ::testing::AssertionSuccess();
 }
 
 // The state in force at each glBegin of the log, found by replaying the log into a fresh

@@ -12,6 +12,8 @@ namespace {
 
 using recgl::Call;
 using recgl::call;
+using recgl::Expect;
+using recgl::sameCalls;
 
 class SceneEight : public scenetest::SceneTest {
 protected:
@@ -30,20 +32,13 @@ protected:
     }
 };
 
-// An expected call with a tolerance for values the scene forms by 32-bit stepping.
-struct Expect {
-    Call call;
-    double tolerance = 0;
-};
-
+// One quad batch into a list that allows tolerances; every call here is exact.
 void quad(std::vector<Expect>& e, const float (&v)[4][5])
 {
-    e.push_back({call("glBegin", {GL_QUADS})});
-    for (const auto& p : v) {
-        e.push_back({call("glTexCoord2f", {p[0], p[1]})});
-        e.push_back({call("glVertex3f", {p[2], p[3], p[4]})});
-    }
-    e.push_back({call("glEnd")});
+    std::vector<Call> calls;
+    recgl::addQuads(calls, v);
+    for (const Call& c : calls)
+        e.push_back({c});
 }
 
 const float kStrip[4][5] = {{0, 0, -3.5f, -0.4f, 0}, {1, 0, 3.5f, -0.4f, 0}, {1, 1, 3.5f, 0.4f, 0}, {0, 1, -3.5f, 0.4f, 0}};
@@ -125,28 +120,6 @@ std::vector<Expect> expectedFrame(double phase, float spin, float mid, float col
     e.push_back({call("glColor4f", {1, 1, 1, 0.2f})});
     quad(e, kStrip);
     return e;
-}
-
-::testing::AssertionResult sameCalls(const std::vector<Expect>& expected, size_t first = 0)
-{
-    const auto& got = recgl::calls();
-    for (size_t i = 0; i < expected.size(); ++i) {
-        const Call& want = expected[i].call;
-        if (first + i >= got.size())
-            return ::testing::AssertionFailure() << "log ends at " << got.size() << ", expected "
-                                                 << recgl::format(want) << " next";
-        const Call& c = got[first + i];
-        bool same = c.name == want.name && c.args.size() == want.args.size();
-        for (size_t a = 0; same && a < want.args.size(); ++a)
-            same = expected[i].tolerance == 0 ? c.args[a] == want.args[a]
-                                              : std::fabs(c.args[a] - want.args[a]) <= expected[i].tolerance;
-        if (!same)
-            return ::testing::AssertionFailure() << "call " << first + i << ": expected " << recgl::format(want)
-                                                 << "\n got:\n" << recgl::format(got, first + i, 3);
-    }
-    if (got.size() != first + expected.size())
-        return ::testing::AssertionFailure() << "extra calls:\n" << recgl::format(got, first + expected.size(), 5);
-    return ::testing::AssertionSuccess();
 }
 
 TEST_F(SceneEight, FirstFrameCallForCall)
