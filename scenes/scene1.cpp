@@ -18,10 +18,6 @@ float s1HighStripX = -6.0f;   // eye units; the high strip starts beyond the lef
 
 namespace {
 
-struct QuadVertex {
-    GLfloat s, t, x, y, z;
-};
-
 // 140 x 140 units; texture coordinates over 5 units repeat the picture five times an edge.
 const QuadVertex kFloor[4] = {
     {10, 10, -70, 0, 70},
@@ -51,10 +47,7 @@ constexpr float kSpinStep = 0.4f; // the step is the 32-bit float nearest 0.4, w
 void drawQuad(const QuadVertex (&quad)[4])
 {
     glBegin(GL_QUADS);
-    for (const QuadVertex& v : quad) {
-        glTexCoord2f(v.s, v.t);
-        glVertex3f(v.x, v.y, v.z);
-    }
+    sendVertices(quad);
     glEnd();
 }
 

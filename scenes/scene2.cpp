@@ -16,10 +16,6 @@ float s2SpinZ = 0.0f; // degrees
 
 namespace {
 
-struct QuadVertex {
-    GLfloat s, t, x, y, z;
-};
-
 // One batch: the upper plane, then the lower, each 140 x 140 units and 5 from the viewer.
 const QuadVertex kPlanes[8] = {
     {5, 10, -70, 5, -70},  {5, 5, -70, 5, 70},   {10, 5, 70, 5, 70},   {10, 10, 70, 5, -70},
@@ -42,10 +38,7 @@ void drawPlanes()
     glBindTexture(GL_TEXTURE_2D, TextureTable[19]);
     rotateBySpin();
     glBegin(GL_QUADS);
-    for (const QuadVertex& v : kPlanes) {
-        glTexCoord2f(v.s, v.t);
-        glVertex3f(v.x, v.y, v.z);
-    }
+    sendVertices(kPlanes);
     glEnd();
 }
 

@@ -25,10 +25,6 @@ constexpr int kCorridorSlot = 10; // segment 1 and the gate
 constexpr int kFarSlot = 5;       // segments 2 to 4
 constexpr int kPictureSlot = 9;
 
-struct QuadVertex {
-    GLfloat s, t, x, y, z;
-};
-
 // One wall vertex of a segment: at its near end (x0) or far end (x1).
 struct WallVertex {
     bool farEnd;
@@ -71,14 +67,6 @@ const QuadVertex kGate[4] = {
     {1, 1, 299.9f, 5, -5.5f},
 };
 
-void drawQuad(const QuadVertex (&quad)[4])
-{
-    for (const QuadVertex& v : quad) {
-        glTexCoord2f(v.s, v.t);
-        glVertex3f(v.x, v.y, v.z);
-    }
-}
-
 // The four wall quads of the segment from x0 to x1, inside the caller's glBegin/glEnd.
 void drawSegmentWalls(GLfloat x0, GLfloat x1)
 {
@@ -114,7 +102,7 @@ void drawCorridor()
     glColor4f(1, 1, 1, 0.7f);
     glBegin(GL_QUADS);
     drawSegmentWalls(kSegmentEnds[0], kSegmentEnds[1]);
-    drawQuad(kEndCap);
+    sendVertices(kEndCap);
     glEnd();
     glBindTexture(GL_TEXTURE_2D, TextureTable[kFarSlot]);
     for (int segment = 1; segment < 4; ++segment) {
@@ -133,7 +121,7 @@ void drawPicture()
     glBindTexture(GL_TEXTURE_2D, TextureTable[kPictureSlot]);
     glColor4f(255, 255, 255, 255); // clamped by GL; the texture shows unchanged
     glBegin(GL_QUADS);
-    drawQuad(kPicture);
+    sendVertices(kPicture);
     glEnd();
 }
 
@@ -146,7 +134,7 @@ void drawGate()
     turnCamera();
     glBindTexture(GL_TEXTURE_2D, TextureTable[kCorridorSlot]);
     glBegin(GL_QUADS);
-    drawQuad(kGate);
+    sendVertices(kGate);
     glEnd();
 }
 

@@ -21,10 +21,6 @@ constexpr int kTrailSlot = 1;
 constexpr double kOrbitRadius = 0.5;
 constexpr GLfloat kViewDistance = 4; // the picture and the orbit, in front of the eye
 
-struct QuadVertex {
-    GLfloat s, t, x, y, z;
-};
-
 const QuadVertex kPicture[4] = {
     {0, 0, -2.5f, -1.67f, 0},
     {1, 0, 2.5f, -1.67f, 0},
@@ -48,10 +44,7 @@ void drawPicture()
     glBindTexture(GL_TEXTURE_2D, TextureTable[kPictureSlot]);
     glColor4f(1, 1, 1, s5Fade);
     glBegin(GL_QUADS);
-    for (const QuadVertex& v : kPicture) {
-        glTexCoord2f(v.s, v.t);
-        glVertex3f(v.x, v.y, v.z);
-    }
+    sendVertices(kPicture);
     glEnd();
 }
 

@@ -34,9 +34,6 @@ const CreditBand kCreditBands[4] = {
     {768, 1024, 13}, // olvek
 };
 
-struct QuadVertex {
-    GLfloat s, t, x, y, z;
-};
 const QuadVertex kCreditPicture[4] = {
     {0, 0, -2, -1.67f, 0},
     {1, 0, 2, -1.67f, 0},
@@ -78,10 +75,7 @@ void drawCreditPicture()
     glDisable(GL_DEPTH_TEST);
     glColor4f(1, 1, 1, s6Pulse);
     glBegin(GL_QUADS);
-    for (const QuadVertex& v : kCreditPicture) {
-        glTexCoord2f(v.s, v.t);
-        glVertex3f(v.x, v.y, v.z);
-    }
+    sendVertices(kCreditPicture);
     glEnd();
 }
 

@@ -14,11 +14,8 @@ float s7SpinZ = 0.0f; // degrees
 
 namespace {
 
-struct CubeVertex {
-    GLfloat s, t, x, y, z;
-};
 // Six faces from -1 to 1, each counter-clockwise seen from outside.
-const CubeVertex kCube[24] = {
+const QuadVertex kCube[24] = {
     {0, 0, -1, -1, 1},  {1, 0, 1, -1, 1},   {1, 1, 1, 1, 1},    {0, 1, -1, 1, 1},   // z = +1
     {1, 0, -1, -1, -1}, {1, 1, -1, 1, -1},  {0, 1, 1, 1, -1},   {0, 0, 1, -1, -1},  // z = -1
     {0, 1, -1, 1, -1},  {0, 0, -1, 1, 1},   {1, 0, 1, 1, 1},    {1, 1, 1, 1, -1},   // y = +1
@@ -53,10 +50,7 @@ void setCubeState(GLenum face, GLenum mode)
 void drawCube()
 {
     glBegin(GL_QUADS);
-    for (const CubeVertex& v : kCube) {
-        glTexCoord2f(v.s, v.t);
-        glVertex3f(v.x, v.y, v.z);
-    }
+    sendVertices(kCube);
     glEnd();
 }
 

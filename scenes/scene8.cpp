@@ -19,10 +19,6 @@ float s8HighStripX = -6.0f; // x of the high strip; moves past order 4
 
 namespace {
 
-struct QuadVertex {
-    GLfloat s, t, x, y, z;
-};
-
 // The z of each square is its offset q along the column, so only x and y come from here.
 const QuadVertex kSquare[4] = {
     {0, 0, -1, -1, 0},
