@@ -3,6 +3,7 @@
 // scene by a fixed render cost; after every step the music is rendered up to the clock, so
 // the order and row the timeline reads, the frames and the audio all agree to the sample.
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -46,6 +47,7 @@ double sleepWallSeconds = 0;     // wall time spent in the sleep hook, kept out 
 WavWriter wav;
 VideoWriter video;
 bool videoOn = false;
+FILE* frameLog = nullptr;
 
 double wallSeconds()
 {
@@ -101,17 +103,71 @@ void songReleased() { songGone = true; } // dispatchScenes freed the song and cl
 int sceneDepth = 0; // scene 6 dispatches from inside its own frame
 long scenesThisFrame = 0;
 
+// --log: the scenes of the frame in the order they ran, "1,6[6,7]", built as they start so
+// that a frame the ending cuts short still shows how far it got. Fixed storage: the frame
+// path allocates nothing.
+constexpr int kTraceDepths = 8;
+char sceneTrail[128];
+size_t trailLength = 0;
+int trailOpenBrackets = 0;
+int callsAtDepth[kTraceDepths + 1] = {};
+
+void appendTrail(char c)
+{
+    if (trailLength + 1 < sizeof sceneTrail)
+        sceneTrail[trailLength++] = c;
+    sceneTrail[trailLength] = '\0';
+}
+
+void startTrail()
+{
+    trailLength = 0;
+    sceneTrail[0] = '\0';
+    trailOpenBrackets = 0;
+    callsAtDepth[0] = 0;
+}
+
+void traceSceneStart(int depth, int index)
+{
+    const int d = std::min(depth, kTraceDepths - 1);
+    if (callsAtDepth[d] > 0) {
+        appendTrail(',');
+    } else if (d > 0) {
+        appendTrail('[');
+        ++trailOpenBrackets;
+    }
+    ++callsAtDepth[d];
+    callsAtDepth[d + 1] = 0;
+    appendTrail(static_cast<char>('1' + index));
+}
+
+void traceSceneEnd(int depth)
+{
+    const int d = std::min(depth, kTraceDepths - 1);
+    if (callsAtDepth[d + 1] > 0) {
+        appendTrail(']');
+        --trailOpenBrackets;
+    }
+}
+
 bool runScene(int index, bool (*draw)())
 {
     ++scenesThisFrame;
+    const int depthAtCall = sceneDepth;
+    traceSceneStart(depthAtCall, index);
     struct Depth {
         Depth() { ++sceneDepth; }
         ~Depth() { --sceneDepth; }
     } depth;
     const bool r = opts.bench && sceneDepth == 1 ? benchScene(index, draw, sleepWallSeconds) : draw();
     advanceClock(opts.frameCostUs);
+    traceSceneEnd(depthAtCall);
     return r;
 }
+
+// The order the song had when it was freed: for the ending, what the timeline saw when it
+// ended the demo (read before the handle goes).
+int orderAtRelease = -1;
 
 } // namespace
 
@@ -126,6 +182,13 @@ RINTA_WRAP_SCENE(5, _Z10drawScene5v)
 RINTA_WRAP_SCENE(6, _Z10drawScene6v)
 RINTA_WRAP_SCENE(7, _Z10drawScene7v)
 RINTA_WRAP_SCENE(8, _Z10drawScene8v)
+
+extern "C" bool __real__Z15FMUSIC_FreeSongP13FMUSIC_MODULE(FMUSIC_MODULE* mod);
+extern "C" bool __wrap__Z15FMUSIC_FreeSongP13FMUSIC_MODULE(FMUSIC_MODULE* mod)
+{
+    orderAtRelease = FMUSIC_GetOrder(mod);
+    return __real__Z15FMUSIC_FreeSongP13FMUSIC_MODULE(mod);
+}
 
 namespace {
 
@@ -217,7 +280,59 @@ bool prepareOutputs(std::string& error)
             return false;
         videoOn = true;
     }
+    if (!opts.logFile.empty()) {
+        frameLog = std::fopen(opts.logFile.c_str(), "w");
+        if (!frameLog) {
+            error = "cannot write the frame log " + opts.logFile + ": " + std::strerror(errno);
+            return false;
+        }
+        static char buffer[1 << 16]; // some 16,000 short lines a song: write them in large blocks
+        std::setvbuf(frameLog, buffer, _IOFBF, sizeof buffer);
+        std::fputs("# frame ms order row override scenes\n", frameLog);
+    }
     return true;
+}
+
+// Demo time as milliseconds with the microseconds kept, exact.
+void printMs(FILE* f, std::int64_t us)
+{
+    std::fprintf(f, "%lld.%03lld", static_cast<long long>(us / 1000), static_cast<long long>(us % 1000));
+}
+
+void logFrame(long frame)
+{
+    if (!frameLog)
+        return;
+    std::fprintf(frameLog, "%ld ", frame);
+    printMs(frameLog, clockUs);
+    std::fprintf(frameLog, " %d %d %d %s\n", FMUSIC_GetOrder(song), FMUSIC_GetRow(song), SceneOverride,
+                 trailLength ? sceneTrail : "-");
+}
+
+void logEnd(std::int64_t endUs, const char* reason, bool frameCutShort)
+{
+    if (!frameLog)
+        return;
+    while (frameCutShort && trailOpenBrackets > 0) { // the nested dispatch never returned
+        appendTrail(']');
+        --trailOpenBrackets;
+    }
+    std::fputs("end ", frameLog);
+    printMs(frameLog, endUs);
+    std::fprintf(frameLog, " %d %s %s\n", songGone ? orderAtRelease : FMUSIC_GetOrder(song), reason,
+                 frameCutShort && trailLength ? sceneTrail : "-");
+}
+
+bool closeLog(std::string& error)
+{
+    if (!frameLog)
+        return true;
+    const bool ok = !std::ferror(frameLog);
+    const bool closed = std::fclose(frameLog) == 0;
+    frameLog = nullptr;
+    if (!ok || !closed)
+        error = "cannot write the frame log " + opts.logFile;
+    return ok && closed;
 }
 
 void printProgress(double startWall, long frames, bool force)
@@ -249,6 +364,7 @@ int main(int argc, char** argv)
     opts.pngDir = absolutePath(opts.pngDir);
     opts.wavFile = absolutePath(opts.wavFile);
     opts.videoFile = absolutePath(opts.videoFile);
+    opts.logFile = absolutePath(opts.logFile);
     auto fail = [](const std::string& why) {
         std::fprintf(stderr, "rinta-capture: %s\n", why.c_str());
         return kExitFailure;
@@ -307,15 +423,19 @@ int main(int argc, char** argv)
     long frame = 0, fullFrames = 0, pngWritten = 0;
     double fullWall = 0, unsampledWall = 0;
     const char* endReason = "the song's end (order 32)";
+    const char* endWord = "order32"; // the reason as the log gives it
+    bool cutShort = false;           // the last frame met the ending and was never presented
     bool ok = true;
     for (;;) {
         if (clockUs >= secondsUs) {
             endReason = "--seconds";
+            endWord = "seconds";
             break;
         }
         // With time-based outputs one more (unseen) frame tells how long frame B stays on screen.
         if (opts.lastFrame > 0 && frame >= opts.lastFrame + (timedOutputs ? 1 : 0)) {
             endReason = "--frames";
+            endWord = "frames";
             break;
         }
         ++frame;
@@ -342,6 +462,7 @@ int main(int argc, char** argv)
         const std::int64_t frameStartUs = clockUs;
         const double wall0 = wallSeconds(), slept0 = sleepWallSeconds;
         scenesThisFrame = 0;
+        startTrail();
         bool ended = false;
         try {
             handleSceneKeys();
@@ -350,6 +471,7 @@ int main(int argc, char** argv)
         }
         if (ended) {
             --frame; // the song reached order 32 inside the frame: it is never presented
+            cutShort = true;
             break;
         }
         if (frame == 1 && !keyed && scenesThisFrame == 0) {
@@ -392,6 +514,7 @@ int main(int argc, char** argv)
         for (const KeyPress& k : opts.keys)
             if (k.frame == frame)
                 keyEvent(k.vk, false);
+        logFrame(frame);
         if (progress)
             printProgress(startWall, frame, false);
         if (!ok)
@@ -401,6 +524,7 @@ int main(int argc, char** argv)
             FSOUND_Close();
             songGone = true;
             endReason = "Esc";
+            endWord = "esc";
             break;
         }
     }
@@ -417,6 +541,9 @@ int main(int argc, char** argv)
         ok = wav.close(error);
     if (ok && videoOn)
         ok = video.finish(error);
+    logEnd(endUs, ok ? endWord : "error", cutShort);
+    if (ok)
+        ok = closeLog(error);
     if (!songGone) {
         FMUSIC_FreeSong(song);
         FSOUND_Close();

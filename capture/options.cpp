@@ -94,6 +94,12 @@ const char* captureUsage()
            "  --video FILE        write a video with the music through ffmpeg\n"
            "  --fps N             video frame rate (default 60)\n"
            "  --wav FILE          write the music as 16-bit stereo WAV\n"
+           "  --log FILE          one line per presented frame: FRAME MS ORDER ROW OVERRIDE SCENES, with\n"
+           "                      demo time, order, row and SceneOverride after the frame, and the scenes\n"
+           "                      in the order they ran, a scene's nested calls in brackets (1,6[6,7]);\n"
+           "                      last line: end MS ORDER REASON SCENES, REASON one of order32, esc,\n"
+           "                      seconds, frames, error; for order32, ORDER is the order read when the\n"
+           "                      song was freed, SCENES ran in the frame that met it (never presented)\n"
            "  --key FRAME:KEY     press KEY (1-8, left, right, esc) for presented frame FRAME; repeatable\n"
            "  --seconds S         stop after S seconds of demo time (default: the song's end)\n"
            "  --frame-cost-ms MS  demo time one rendered scene costs (default 1)\n"
@@ -114,7 +120,8 @@ bool parseCaptureOptions(int argc, char** argv, CaptureOptions& options, std::st
             continue;
         }
         static const char* const kWithValue[] = {"--data", "--png",     "--frames", "--video",        "--fps",
-                                                 "--wav",  "--key",     "--seconds", "--frame-cost-ms"};
+                                                 "--wav",  "--key",     "--seconds", "--frame-cost-ms",
+                                                 "--log"};
         bool known = false;
         for (const char* name : kWithValue)
             known = known || flag == name;
@@ -127,7 +134,7 @@ bool parseCaptureOptions(int argc, char** argv, CaptureOptions& options, std::st
             return false;
         }
         const std::string value = argv[++i];
-        if (flag == "--data" || flag == "--png" || flag == "--video" || flag == "--wav") {
+        if (flag == "--data" || flag == "--png" || flag == "--video" || flag == "--wav" || flag == "--log") {
             if (value.empty()) {
                 error = flag + " needs a non-empty path";
                 return false;
@@ -135,7 +142,8 @@ bool parseCaptureOptions(int argc, char** argv, CaptureOptions& options, std::st
             std::string& target = flag == "--data" ? options.dataDir
                                   : flag == "--png" ? options.pngDir
                                   : flag == "--video" ? options.videoFile
-                                                      : options.wavFile;
+                                  : flag == "--wav"   ? options.wavFile
+                                                      : options.logFile;
             target = value;
         } else if (flag == "--frames") {
             if (!parseFrames(value, options)) {

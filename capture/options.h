@@ -16,6 +16,7 @@ struct CaptureOptions {
     std::string pngDir;    // empty: no PNG frames
     std::string videoFile; // empty: no video
     std::string wavFile;   // empty: no WAV
+    std::string logFile;   // empty: no frame log
     int fps = 60;
     // --frames A-B[,C-D...], presented frames counted from 1; the whole list spans
     // firstFrame to lastFrame (-1: no upper limit).
