@@ -7,7 +7,6 @@
 #include "engine/fog.h"
 
 #include <cstdio>
-#include <cstring>
 
 #include "engine/gl.h"
 #include "platform/platform.h"
@@ -38,18 +37,6 @@ using GenPrograms = void (*)(GLsizei, GLuint*);
 using BindProgram = void (*)(GLenum, GLuint);
 using ProgramString = void (*)(GLenum, GLenum, GLsizei, const void*);
 
-bool hasExtension(const char* name)
-{
-    const char* all = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
-    if (!all)
-        return false;
-    const size_t n = std::strlen(name);
-    for (const char* p = all; (p = std::strstr(p, name)); p += n)
-        if ((p == all || p[-1] == ' ') && (p[n] == ' ' || p[n] == '\0'))
-            return true;
-    return false;
-}
-
 } // namespace
 
 bool setupFragmentFog()
@@ -57,7 +44,8 @@ bool setupFragmentFog()
     auto genPrograms = reinterpret_cast<GenPrograms>(glProc("glGenProgramsARB"));
     auto bindProgram = reinterpret_cast<BindProgram>(glProc("glBindProgramARB"));
     auto programString = reinterpret_cast<ProgramString>(glProc("glProgramStringARB"));
-    if (!hasExtension("GL_ARB_fragment_program") || !genPrograms || !bindProgram || !programString) {
+    const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+    if (!hasExtension(extensions, "GL_ARB_fragment_program") || !genPrograms || !bindProgram || !programString) {
         std::fprintf(stderr, "fog: GL_ARB_fragment_program is not available; fog stays per vertex\n");
         return false;
     }

@@ -6,7 +6,6 @@
 
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
-#include <cstring>
 
 struct HeadlessContext {
     EGLDisplay display = EGL_NO_DISPLAY;
@@ -15,17 +14,6 @@ struct HeadlessContext {
 };
 
 namespace {
-
-bool hasExtension(const char* list, const char* name)
-{
-    if (!list)
-        return false;
-    const size_t n = std::strlen(name);
-    for (const char* p = list; (p = std::strstr(p, name)); p += n)
-        if ((p == list || p[-1] == ' ') && (p[n] == ' ' || p[n] == '\0'))
-            return true;
-    return false;
-}
 
 EGLDisplay openDisplay(std::string& error)
 {

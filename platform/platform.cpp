@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <thread>
 
 namespace {
@@ -85,3 +86,14 @@ void setMessageHooks(ShowMessageFn show, AskYesNoFn ask)
 
 void setGlProcLoader(GlProcLoader loader) { procLoader = loader; }
 void* glProc(const char* name) { return procLoader ? procLoader(name) : nullptr; }
+
+bool hasExtension(const char* list, const char* name)
+{
+    if (!list || !name || !*name) // an empty name would match everywhere without advancing
+        return false;
+    const size_t n = std::strlen(name);
+    for (const char* p = list; (p = std::strstr(p, name)); p += n)
+        if ((p == list || p[-1] == ' ') && (p[n] == ' ' || p[n] == '\0'))
+            return true;
+    return false;
+}

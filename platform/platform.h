@@ -41,3 +41,8 @@ void setMessageHooks(ShowMessageFn show, AskYesNoFn ask);
 using GlProcLoader = void* (*)(const char* name);
 void setGlProcLoader(GlProcLoader loader);
 void* glProc(const char* name); // nullptr when no loader is set or the name is unknown
+
+// Whether name is a whole entry of a space-separated extension list, as GL and EGL report
+// them ("GL_ARB_fragment_program" is not found in "GL_ARB_fragment_program_shadow"). A null
+// list or an empty name finds nothing.
+bool hasExtension(const char* list, const char* name);
