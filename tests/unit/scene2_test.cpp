@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "engine/meshes/meshes.h"
-#include "engine/projection.h"
 #include "tests/support/scene_fixture.h"
 
 extern float s2SpinX, s2SpinY, s2SpinZ;

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "engine/meshes/meshes.h"
-#include "engine/projection.h"
 #include "tests/support/scene_fixture.h"
 
 extern float s3SpinAX, s3SpinAY, s3SpinAZ, s3SpinBX, s3SpinBY, s3SpinBZ;
