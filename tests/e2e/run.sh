@@ -145,6 +145,27 @@ keys)
     [ $((r - 127)) -le 15 ] && [ $((127 - r)) -le 15 ] || fail "Left: corner is ($r,$g,$b), not scene 6's grey again"
     quitWithEscape "$w"
     ;;
+resize)
+    # The picture scales with the window, aspect kept, with black bars at the sides.
+    startX
+    windowed
+    xdotool windowmove "$w" 0 0
+    xdotool windowsize "$w" 1000 500
+    sleep 2
+    read -r x y width height <<<"$(geometry "$w")"
+    [ "$width" = 1000 ] && [ "$height" = 500 ] || fail "window is ${width}x$height after resizing to 1000x500"
+    shot resized
+    # 500 high at 4:3 is 667 wide, centred: bars of about 166 on each side.
+    read -r mean sd <<<"$(stats resized $((x + 10)) $((y + 20)) 140 460)"
+    [ "$mean" -le 6 ] || fail "left bar is not black (mean $mean)"
+    read -r mean sd <<<"$(stats resized $((x + 850)) $((y + 20)) 140 460)"
+    [ "$mean" -le 6 ] || fail "right bar is not black (mean $mean)"
+    read -r mean sd <<<"$(stats resized $((x + 200)) $((y + 20)) 600 460)"
+    [ "$sd" -gt 2 ] || fail "the scaled picture is missing (mean $mean, sd $sd)"
+    read -r mean sd <<<"$(stats resized $((x + 700)) $((y + 20)) 120 460)"
+    [ "$sd" -gt 2 ] || [ "$mean" -gt 6 ] || fail "the picture does not reach the right of centre: it did not scale (mean $mean)"
+    quitWithEscape "$w"
+    ;;
 close_window)
     startX
     windowed
