@@ -125,6 +125,6 @@ END {
     # The margin: frames that orders 20 to 22 still held after the hand-over frame.
     printf "frames %d end_ms %.3f max_frame_ms %.3f handover_frame %d handover_order %d handover_ms %.3f " \
            "frames_after_handover %d margin_ms %.3f\n", frames, end_ms, max_frame_ms, handover_frame, handover_order, \
-           handover_ms, frames_after_handover, (23 in first_frame_of) ? 23 * song_ms / 32 - handover_ms : -1
+           handover_ms, frames_after_handover, handover == 1 ? 23 * song_ms / 32 - handover_ms : -1
     exit failures > 0
 }
