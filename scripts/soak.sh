@@ -33,8 +33,8 @@ export SDL_AUDIODRIVER=${SDL_AUDIODRIVER-dummy}
 
 rpid="" xpid=""
 cleanup() {
-    [ -n "$rpid" ] && kill -9 "$rpid" 2>/dev/null
-    [ -n "$xpid" ] && kill "$xpid" 2>/dev/null
+    [ -n "$rpid" ] && kill -9 "$rpid" 2>/dev/null && wait "$rpid" 2>/dev/null
+    stopX
 }
 trap cleanup EXIT
 fail() {
@@ -43,23 +43,8 @@ fail() {
     exit 1
 }
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$scratch/display" >/dev/null 2>&1 &
-xpid=$!
-for _ in $(seq 100); do [ -s "$scratch/display" ] && break; sleep 0.1; done
-[ -s "$scratch/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(cat "$scratch/display")"
-windowId() { xwininfo -root -tree 2>/dev/null | grep -F "\"$1\":" | awk '{print $1}' | head -1; }
-waitWindow() {
-    local id
-    for _ in $(seq 200); do
-        id=$(windowId "$1")
-        [ -n "$id" ] && { echo "$id"; return 0; }
-        kill -0 "$rpid" 2>/dev/null || return 1
-        sleep 0.1
-    done
-    return 1
-}
-press() { xdotool windowfocus "$1" 2>/dev/null; xdotool key "$2"; }
+. "$here/tests/e2e/xdrive.sh"
+startX
 rssKb() { awk '/^VmRSS:/{print $2}' "/proc/$rpid/status" 2>/dev/null; }
 # CPU seconds used so far (user + system): a program that stops drawing stops using it.
 cpuSeconds() { awk -v hz="$(getconf CLK_TCK)" '{printf "%.1f", ($14 + $15) / hz}' "/proc/$rpid/stat" 2>/dev/null; }
@@ -69,9 +54,9 @@ cpuSeconds() { awk -v hz="$(getconf CLK_TCK)" '{printf "%.1f", ($14 + $15) / hz}
 cp "$rinta" "$scratch/soak-demo"
 "$scratch/soak-demo" >"$scratch/out.txt" 2>&1 &
 rpid=$!
-box=$(waitWindow "Start FullScreen?") || fail "the fullscreen question did not appear"
+box=$(waitWindow "Start FullScreen?" 20) || fail "the fullscreen question did not appear"
 press "$box" Escape
-w=$(waitWindow rinta) || fail "no window titled rinta"
+w=$(waitWindow rinta 20) || fail "no window titled rinta"
 
 # A key a second: the digits in turn, with the arrows now and then (8 then Right forces
 # nothing, Left brings it back).

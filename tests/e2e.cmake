@@ -14,5 +14,7 @@ foreach(name ${E2E_CASES})
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/e2e/run.sh ${name}
                    $<TARGET_FILE:rinta> ${RINTA_DATA_DIR} $<TARGET_FILE:xclose> $<TARGET_FILE:make_module>
                    ${CMAKE_CURRENT_BINARY_DIR}/e2e-scratch/${name})
-  set_tests_properties(e2e_${name} PROPERTIES LABELS e2e TIMEOUT 180)
+  # One X server at a time: parallel servers made SDL fall back to its display-less driver now
+  # and then on this 2-core machine.
+  set_tests_properties(e2e_${name} PROPERTIES LABELS e2e TIMEOUT 180 RESOURCE_LOCK xserver)
 endforeach()

@@ -1,0 +1,35 @@
+# tests/e2e/xdrive.sh — sourced by the end-to-end runs and the soak: a private Xvfb and the
+# few xdotool/xwininfo steps a viewer's actions need. The caller defines fail() and keeps
+# scratch (a directory), rpid (the program's pid) and xpid (set here) for its cleanup.
+
+startX() {
+    local fd="$scratch/display"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fd" >/dev/null 2>&1 &
+    xpid=$!
+    for _ in $(seq 100); do [ -s "$fd" ] && break; sleep 0.1; done
+    [ -s "$fd" ] || fail "Xvfb did not start"
+    export DISPLAY=":$(cat "$fd")"
+    for _ in $(seq 50); do xwininfo -root >/dev/null 2>&1 && return 0; sleep 0.1; done
+    fail "Xvfb on $DISPLAY does not accept clients"
+}
+# Waits for the server to be gone: a server still shutting down removes its socket, and with
+# it the socket of a new server that took the same display number meanwhile.
+stopX() {
+    [ -n "$xpid" ] || return 0
+    kill "$xpid" 2>/dev/null
+    wait "$xpid" 2>/dev/null
+    xpid=""
+}
+windowId() { xwininfo -root -tree 2>/dev/null | grep -F "\"$1\":" | awk '{print $1}' | head -1; }
+waitWindow() { # title seconds: echoes the window's id once it exists, while the program runs
+    local id
+    for _ in $(seq $(($2 * 10))); do
+        id=$(windowId "$1")
+        [ -n "$id" ] && { echo "$id"; return 0; }
+        kill -0 "$rpid" 2>/dev/null || return 1
+        sleep 0.1
+    done
+    return 1
+}
+# Focus first and wait for it (bounded), so a key sent on a busy machine reaches the window.
+press() { timeout 5 xdotool windowfocus --sync "$1" 2>/dev/null; xdotool key "$2"; }
