@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# Builds the web page (WebAssembly + WebGL 2) and, unless --no-serve, serves it on 127.0.0.1.
+#   scripts/web.sh [--no-serve] [--port N] [--build DIR] [OUT-DIR]   (OUT-DIR default: build/web)
+# OUT-DIR gets index.html, rinta.js, rinta.wasm, page.js and data/: copy it to any static host.
+# Needs a native build tree (--build, default build/) for the generated pictures, module and
+# meshes; makes it when missing. Debian's sources of libopenmpt and libjpeg-turbo are fetched once into
+# build/web-src (a deb-src entry is added when apt has none); compiled objects stay in
+# build/web-build, so a second run only relinks what changed.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+serve=1
+port=8017
+build="$top/build"
+out=""
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --no-serve) serve=0 ;;
+    --port) port="$2"; shift ;;
+    --build) build="$2"; shift ;;
+    -h|--help) sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -*) echo "web.sh: unknown option $1" >&2; exit 2 ;;
+    *) out="$1" ;;
+  esac
+  shift
+done
+mkdir -p "$build"
+build=$(cd "$build" && pwd)
+out=${out:-$build/web}
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
+
+"$top/scripts/install-deps.sh"
+export NODE_PATH=/usr/share/nodejs # Debian's emscripten runs its tools with the machine's node
+
+# 1. The native tree: data files and the meshes' stored form.
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  gen=(); command -v ninja >/dev/null && gen=(-G Ninja)
+  cmake -S "$top" -B "$build" "${gen[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+fi
+cmake --build "$build" --target rinta_data rinta_meshdata
+
+# 2. Library sources from Debian, once.
+src="$build/web-src"
+fetch_source() { # package, directory name to keep it under
+  local pkg=$1 dir=$2
+  [ -f "$src/$dir/.complete" ] && return 0
+  mkdir -p "$src/download"
+  if ! (cd "$src/download" && apt-get source --download-only -q "$pkg" >/dev/null 2>&1); then
+    if ! grep -rqs '^Types:.*deb-src\|^deb-src' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+      local sudo=""; [ "$(id -u)" -eq 0 ] || sudo="sudo"
+      echo "web.sh: adding a deb-src entry for Debian's sources" >&2
+      printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: bookworm bookworm-updates\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' |
+        $sudo tee /etc/apt/sources.list.d/rinta-deb-src.sources >/dev/null
+      $sudo apt-get update -q >/dev/null
+    fi
+    (cd "$src/download" && apt-get source --download-only -q "$pkg" >/dev/null)
+  fi
+  local tarball
+  tarball=$(ls "$src/download/${pkg}"_*.orig.tar.* | head -n1)
+  rm -rf "$src/$dir" "$src/unpack"
+  mkdir -p "$src/unpack"
+  tar -xf "$tarball" -C "$src/unpack"
+  mv "$src/unpack"/* "$src/$dir"
+  rmdir "$src/unpack"
+  touch "$src/$dir/.complete"
+}
+fetch_source libopenmpt libopenmpt
+fetch_source libjpeg-turbo libjpeg-turbo
+
+# 3. The page.
+version=$(sed -n 's/^project(rinta VERSION \([0-9.]*\).*/\1/p' "$top/CMakeLists.txt")
+wb="$build/web-build"
+if [ ! -f "$wb/CMakeCache.txt" ]; then
+  gen=(); command -v ninja >/dev/null && gen=(-G Ninja)
+  emcmake cmake -S "$top/web" -B "$wb" "${gen[@]}" -DCMAKE_BUILD_TYPE=Release \
+    -DRINTA_WEB_SOURCES="$src" -DRINTA_MESH_BIN="$build/engine/meshes/meshes.bin" -DRINTA_VERSION="$version"
+fi
+cmake --build "$wb" -j2
+
+mkdir -p "$out/data"
+cp "$wb/rinta.js" "$wb/rinta.wasm" "$top/web/index.html" "$top/web/page.js" "$out/"
+cp "$build"/data/*.jpg "$build"/data/sorvan.it "$out/data/"
+echo "web.sh: the page is in $out"
+
+if [ "$serve" -eq 1 ]; then
+  echo "web.sh: serving on http://127.0.0.1:$port/ (Ctrl-C stops)"
+  cd "$out" && exec python3 -m http.server "$port" --bind 127.0.0.1
+fi

@@ -1,0 +1,15 @@
+# The web page: built by scripts/web.sh into the build tree (cached there: Debian's library
+# sources, their objects, the wasm), then checked in headless Chromium against rinta-capture.
+set(RINTA_WEB_DIR ${CMAKE_BINARY_DIR}/web)
+add_test(NAME web_build
+         COMMAND ${PROJECT_SOURCE_DIR}/scripts/web.sh --no-serve --build ${CMAKE_BINARY_DIR} ${RINTA_WEB_DIR})
+set_tests_properties(web_build PROPERTIES FIXTURES_SETUP web LABELS web TIMEOUT 1800)
+
+set(WEB_TEST ${CMAKE_CURRENT_SOURCE_DIR}/web/web_test.py)
+set(WEB_SCRATCH ${CMAKE_CURRENT_BINARY_DIR}/web-scratch)
+add_test(NAME web_frames
+         COMMAND python3 ${WEB_TEST} frames --web ${RINTA_WEB_DIR} --work ${WEB_SCRATCH}/frames
+                 --capture $<TARGET_FILE:rinta-capture> --data ${RINTA_DATA_DIR})
+add_test(NAME web_live COMMAND python3 ${WEB_TEST} live --web ${RINTA_WEB_DIR} --work ${WEB_SCRATCH}/live)
+add_test(NAME web_faults COMMAND python3 ${WEB_TEST} faults --web ${RINTA_WEB_DIR} --work ${WEB_SCRATCH}/faults)
+set_tests_properties(web_frames web_live web_faults PROPERTIES FIXTURES_REQUIRED web LABELS web TIMEOUT 900)

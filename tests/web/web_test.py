@@ -1,0 +1,234 @@
+#!/usr/bin/env python3
+"""The web page in headless Chromium (software WebGL), against what the native build shows.
+
+  frames  deterministic frames (?frame=N&answer=no, keys as rinta-capture's --key) of every
+          scene, each held against rinta-capture's frame of the same number: mean difference
+          of a few levels, scene 7's outlines and scene 2's fog included
+  live    the question answered from the keyboard, the demo running, key 6 showing the
+          credits' grey, Esc ending it with the last frame kept; no console error
+  faults  a broken picture and a missing module: a console line each, the demo still runs
+"""
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import browser  # noqa: E402
+
+failures = []
+
+
+def fail(text):
+    print("FAIL:", text)
+    failures.append(text)
+
+
+def mean_levels(png, crop=None):
+    """Mean of each channel, 0-255, of a picture or a WIDTHxHEIGHT+X+Y box of it."""
+    args = ["convert", png] + (["-crop", crop, "+repage"] if crop else []) + [
+        "-format", "%[fx:255*mean.r] %[fx:255*mean.g] %[fx:255*mean.b]", "info:"]
+    return [float(v) for v in subprocess.check_output(args, text=True).split()]
+
+
+def difference(a, b):
+    """Mean absolute difference of two pictures, in levels of 255 (all channels)."""
+    r = subprocess.run(["compare", "-metric", "MAE", a, b, "null:"], capture_output=True, text=True)
+    if r.returncode == 2:
+        raise RuntimeError(r.stderr.strip())
+    return 255 * float(r.stderr.split("(")[1].split(")")[0])
+
+
+def errors_in(entries, allow=()):
+    return [m for level, m in entries if level == "SEVERE" and not any(a in m for a in allow)]
+
+
+def open_browser():
+    b = browser.Browser()
+    return b
+
+
+# ---- frames -------------------------------------------------------------------------------
+
+# (name, frame, keys): a frame of every scene, forced from the first frame where the song has
+# not reached it yet, and one frame far into the song chosen by the music itself.
+CASES = [
+    ("scene1", 120, []),
+    ("scene2-fog", 90, ["1:2"]),
+    ("scene3", 90, ["1:3"]),
+    ("scene4", 200, ["1:4"]),
+    ("scene5", 90, ["1:5"]),
+    ("scene6", 192, ["1:6"]),
+    ("scene7-outlines", 40, ["1:7"]),
+    ("scene8", 90, ["1:8"]),
+    ("song-frame-2600", 2600, []),
+]
+
+
+def frames(args):
+    os.makedirs(args.work, exist_ok=True)
+    refs = {}
+    for name, frame, keys in CASES:
+        out = os.path.join(args.work, "native-" + name)
+        shutil.rmtree(out, ignore_errors=True)
+        cmd = [args.capture, "--data", args.data, "--png", out, "--frames", str(frame)]
+        for k in keys:
+            cmd += ["--key", k]
+        subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        refs[name] = os.path.join(out, f"frame-{frame:06d}.png")
+
+    with browser.serve(args.web) as url:
+        b = open_browser()
+        try:
+            if not b.fit_viewport(640, 480):
+                fail("the browser window cannot be made 640 x 480")
+                return
+            for name, frame, keys in CASES:
+                query = f"?frame={frame}&answer=no" + "".join(f"&key={k}" for k in keys)
+                t0 = time.time()
+                b.open(url + "index.html" + query)
+                ended = b.wait_for("window.rinta && window.rinta.phase === 'ended' && window.rinta.ended", 300)
+                seconds = time.time() - t0
+                shot = os.path.join(args.work, f"web-{name}.png")
+                b.screenshot(shot)
+                if ended != "the frame asked for":
+                    fail(f"{name}: the page did not finish frame {frame} ({ended})")
+                    continue
+                d = difference(refs[name], shot)
+                print(f"{name:16s} frame {frame:5d}: mean difference {d:5.2f} levels ({seconds:.1f} s in the page)")
+                if d > args.tolerance:
+                    fail(f"{name}: frame {frame} differs from rinta-capture's by {d:.2f} levels on average")
+            errors = errors_in(b.console())
+            if errors:
+                fail("console errors: " + "; ".join(errors[:5]))
+        finally:
+            b.close()
+
+    # What the viewer must see beyond the average: scene 2's fog darkens the far floor like the
+    # native frame, and scene 7's outlines are there (the y- and x-runs are lines only).
+    shot, ref = os.path.join(args.work, "web-scene7-outlines.png"), refs["scene7-outlines"]
+    web7, native7 = sum(mean_levels(shot)), sum(mean_levels(ref))
+    if native7 > 3 and abs(web7 - native7) > 0.25 * native7:
+        fail(f"scene 7: the outlines' brightness {web7:.1f} is not the native {native7:.1f}")
+    shot, ref = os.path.join(args.work, "web-scene2-fog.png"), refs["scene2-fog"]
+    for box in ("640x120+0+0", "640x120+0+360"):
+        w, n = sum(mean_levels(shot, box)), sum(mean_levels(ref, box))
+        if abs(w - n) > 12:
+            fail(f"scene 2: the fogged band {box} is {w:.1f} here and {n:.1f} natively")
+
+
+# ---- live ---------------------------------------------------------------------------------
+
+def is_grey(png):
+    r, g, bl = mean_levels(png, "40x480+0+0")  # the left edge: the ring never reaches it
+    return all(abs(c - 128) < 8 for c in (r, g, bl))
+
+
+def live(args):
+    with browser.serve(args.web) as url:
+        b = open_browser()
+        try:
+            b.fit_viewport(640, 480)
+            b.open(url + "index.html")
+            if not b.wait_for("window.rinta && window.rinta.phase === 'question'", 60):
+                fail("no question")
+                return
+            text = b.js("return document.getElementById('q-text').textContent + '|' + "
+                        "document.getElementById('q-caption').textContent")
+            if text != "Would You Like To Run In Fullscreen Mode?|Start FullScreen?":
+                fail(f"the question reads {text!r}")
+            b.keys(browser.KEY_TAB, browser.KEY_ENTER)  # to No, then press it
+            if not b.wait_for("window.rinta.frames > 20", 60):
+                fail(f"the demo does not run after the answer (phase {b.js('return window.rinta.phase')})")
+                return
+            if b.js("return window.rinta.fullscreen") is not False:
+                fail("answering No did not run windowed")
+            times = b.js("return window.rinta.times")
+            print(f"load to question {times.get('question')} ms, answer to first frame "
+                  f"{times['firstFrame'] - times['answered']:.0f} ms")
+            b.keys("6")
+            grey = False
+            for i in range(40):
+                time.sleep(0.1)
+                shot = os.path.join(args.work, "live-6.png")
+                b.screenshot(shot)
+                if is_grey(shot):
+                    grey = True
+                    break
+            if not grey:
+                fail(f"key 6 does not show the credits' grey (left band {mean_levels(shot, '40x480+0+0')})")
+            frames_before = b.js("return window.rinta.frames")
+            b.keys(browser.KEY_ESCAPE)
+            if b.wait_for("window.rinta.phase === 'ended'", 10) is None:
+                fail("Esc does not end the demo")
+            else:
+                status = b.js("return document.getElementById('status').textContent")
+                if "ended" not in status:
+                    fail(f"no line says the demo ended ({status!r})")
+                time.sleep(0.5)
+                after = b.js("return window.rinta.frames")
+                if after > frames_before + 30:
+                    fail("frames go on after Esc")
+                shot = os.path.join(args.work, "live-ended.png")
+                b.screenshot(shot)
+                if not is_grey(shot):
+                    fail("the last frame did not stay after Esc")
+                if b.js("return Module.rintaAudio.ctx") is not None:
+                    fail("the audio is still open after Esc")
+            errors = errors_in(b.console())
+            if errors:
+                fail("console errors: " + "; ".join(errors[:5]))
+        finally:
+            b.close()
+
+
+# ---- faults -------------------------------------------------------------------------------
+
+def faults(args):
+    page = os.path.join(args.work, "page")
+    shutil.rmtree(page, ignore_errors=True)
+    shutil.copytree(args.web, page)
+    os.remove(os.path.join(page, "data", "sorvan.it"))
+    broken = os.path.join(page, "data", "tarvel.jpg")
+    with open(broken, "rb") as f:
+        head = f.read(2000)
+    with open(broken, "wb") as f:
+        f.write(head)  # cut short: the header reads, the picture does not
+    with browser.serve(page) as url:
+        b = open_browser()
+        try:
+            b.open(url + "index.html?answer=no")
+            if not b.wait_for("window.rinta && window.rinta.frames > 20", 60):
+                fail(f"the demo does not run without its module (phase {b.js('return window.rinta.phase')})")
+            lines = [m for _, m in b.console()]
+            if not any("texture data/tarvel.jpg" in m and "not loaded" in m for m in lines):
+                fail("no console line names the broken picture: " + " | ".join(lines[-5:]))
+            if not any("music: cannot open data/sorvan.it" in m for m in lines):
+                fail("no console line names the missing module: " + " | ".join(lines[-5:]))
+            if b.js("return window.rinta.phase") != "running":
+                fail("the demo stopped")
+        finally:
+            b.close()
+
+
+def main():
+    p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    p.add_argument("what", choices=["frames", "live", "faults"])
+    p.add_argument("--web", required=True, help="the built page (scripts/web.sh OUT-DIR)")
+    p.add_argument("--work", required=True, help="scratch directory")
+    p.add_argument("--capture", help="rinta-capture, for the frames")
+    p.add_argument("--data", help="the native data directory, for the frames")
+    p.add_argument("--tolerance", type=float, default=4.0, help="mean difference allowed, in levels")
+    args = p.parse_args()
+    os.makedirs(args.work, exist_ok=True)
+    {"frames": frames, "live": live, "faults": faults}[args.what](args)
+    if failures:
+        print(f"{len(failures)} check(s) failed")
+        sys.exit(1)
+    print("all checks passed")
+
+
+if __name__ == "__main__":
+    main()
