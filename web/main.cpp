@@ -27,7 +27,8 @@ constexpr int kMixRate = 44100; // the rate initGL gives FSOUND_Init
 constexpr long long kSceneCostUs = 1000;
 
 // clang-format off
-EM_JS(void, pageFramePresented, (int frame), { if (Module.rintaPage) Module.rintaPage.framePresented(frame); });
+EM_JS(void, pageFramePresented, (int frame, int order, int row),
+      { if (Module.rintaPage) Module.rintaPage.framePresented(frame, order, row); });
 EM_JS(void, pageEnded, (const char* why), { if (Module.rintaPage) Module.rintaPage.ended(UTF8ToString(why)); });
 EM_JS(void, pageMessage, (const char* text, const char* caption),
       { if (Module.rintaPage) Module.rintaPage.message(UTF8ToString(text), UTF8ToString(caption)); });
@@ -263,7 +264,7 @@ int main(int argc, char** argv)
         FMUSIC_FreeSong(song);
         FSOUND_Close();
         song = nullptr;
-        pageFramePresented(static_cast<int>(frame));
+        pageFramePresented(static_cast<int>(frame), -1, -1);
         pageEnded(frame < targetFrame ? "Esc" : "the frame asked for");
         return 0;
     }
@@ -278,7 +279,7 @@ int main(int argc, char** argv)
         sleptThisFrame = false;
         handleSceneKeys();
         glcompatPresent();
-        pageFramePresented(static_cast<int>(++frame));
+        pageFramePresented(static_cast<int>(++frame), FMUSIC_GetOrder(song), FMUSIC_GetRow(song));
         if (!sleptThisFrame)
             emscripten_sleep(0); // a frame without a sleep still lets the page breathe
     }

@@ -189,8 +189,10 @@
     onRuntimeInitialized: () => runtimeReady(),
     rintaAudio: audio,
     rintaPage: {
-      framePresented(n) {
+      framePresented(n, order, row) {
         rinta.frames = n;
+        rinta.order = order; // the song position after the frame, as heard (-1 without music)
+        rinta.row = row;
         if (n === 1 || (deterministic && !rinta.times.firstFrame)) mark('firstFrame');
       },
       ended(why) {
