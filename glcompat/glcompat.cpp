@@ -19,6 +19,7 @@
 //       (the one scene that sets sphere mapping never enables it)
 //   [ ] face culling, flat shading, texture environments other than GL_MODULATE, lighting,
 //       display lists, glReadPixels: nothing in the demo asks for them
+// glFinish waits for the frame by reading one pixel back, since WebGL's finish() need not wait.
 #include "glcompat/glcompat.h"
 
 #include <GL/gl.h>
@@ -81,7 +82,7 @@ void emscripten_glRenderbufferStorage(GLenum, GLenum, GLsizei, GLsizei);
 void emscripten_glFramebufferRenderbuffer(GLenum, GLenum, GLenum, GLuint);
 GLenum emscripten_glCheckFramebufferStatus(GLenum);
 void emscripten_glBlitFramebuffer(GLint, GLint, GLint, GLint, GLint, GLint, GLint, GLint, GLbitfield, GLenum);
-void emscripten_glFinish();
+void emscripten_glReadPixels(GLint, GLint, GLsizei, GLsizei, GLenum, GLenum, void*);
 const GLubyte* emscripten_glGetString(GLenum);
 }
 
@@ -1031,8 +1032,12 @@ GLenum glGetError()
 void glFinish()
 {
     flush();
-    if (drawing)
-        emscripten_glFinish();
+    if (!drawing)
+        return;
+    // WebGL's finish() may return before the work is done; reading a pixel back cannot.
+    static GLubyte pixel[4];
+    emscripten_glBindFramebuffer(kReadFramebuffer, frameBuffer);
+    emscripten_glReadPixels(0, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
 }
 
 void gluPerspective(GLdouble fovy, GLdouble aspect, GLdouble zNear, GLdouble zFar)

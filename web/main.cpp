@@ -6,6 +6,7 @@
 // offline up to the clock), frames before N run without drawing, frame N is shown, then stop.
 #include <emscripten.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -98,8 +99,7 @@ void pageSleep(unsigned ms)
 // ---- scene calls: the render cost on the virtual clock, and per-scene timings --------------
 
 SceneFunction realScenes[8];
-double sceneMs[8] = {};
-long sceneCalls[8] = {};
+std::vector<double> sceneMs[8]; // per call, sleeps excluded, the GPU's work included
 bool benching = false;
 int sceneDepth = 0;
 double sleepMsInScene = 0;
@@ -113,8 +113,7 @@ bool runScene()
     const bool r = realScenes[N]();
     if (benching && sceneDepth == 1) {
         glFinish();
-        sceneMs[N] += emscripten_get_now() - t0 - (sleepMsInScene - slept0);
-        ++sceneCalls[N];
+        sceneMs[N].push_back(emscripten_get_now() - t0 - (sleepMsInScene - slept0));
     }
     --sceneDepth;
     if (deterministic) {
@@ -166,14 +165,22 @@ bool pageAsk(const char* text, const char* caption, MessageIcon, bool defaultAns
     return defaultAnswer;
 }
 
+double percentile(std::vector<double> v, double p)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    const size_t rank = static_cast<size_t>(p / 100.0 * double(v.size()) + 0.999999); // nearest rank
+    return v[std::clamp<size_t>(rank, 1, v.size()) - 1];
+}
+
 void printBench(long frames)
 {
-    static const char* names[8] = {"1", "2", "3", "4", "5", "6", "7", "8"};
-    std::string report = "scene  calls  ms/call\n";
+    std::string report = "scene calls   median      p95 (ms a call, sleeps excluded, glFinish after each)\n";
     for (int i = 0; i < 8; ++i) {
         char line[96];
-        std::snprintf(line, sizeof line, "%5s %6ld %8.2f\n", names[i], sceneCalls[i],
-                      sceneCalls[i] ? sceneMs[i] / double(sceneCalls[i]) : 0.0);
+        std::snprintf(line, sizeof line, "%5d %5zu %8.2f %8.2f\n", i + 1, sceneMs[i].size(),
+                      percentile(sceneMs[i], 50), percentile(sceneMs[i], 95));
         report += line;
     }
     char tail[96];

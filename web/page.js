@@ -186,7 +186,7 @@
           .finally(() => Module.removeRunDependency('data/' + name));
       }
     }],
-    onRuntimeInitialized: () => runtimeReady(),
+    onRuntimeInitialized: () => { mark('ready'); runtimeReady(); }, // code compiled, data in place
     rintaAudio: audio,
     rintaPage: {
       framePresented(n, order, row) {

@@ -7,9 +7,12 @@
   live    the question answered from the keyboard, the demo running, key 6 showing the
           credits' grey, Esc ending it with the last frame kept; no console error
   faults  a broken picture and a missing module: a console line each, the demo still runs
+  bench   figures, not a test: download size, load to question, answer to first frame, and
+          each scene's frame time in the page against rinta-capture --bench
 """
 import argparse
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -122,7 +125,7 @@ def frames(args):
 # ---- live ---------------------------------------------------------------------------------
 
 def is_grey(png):
-    r, g, bl = mean_levels(png, "40x480+0+0")  # the left edge: the ring never reaches it
+    r, g, bl = mean_levels(png, "16x480+0+0")  # the left edge: neither ring nor picture reaches it
     return all(abs(c - 128) < 8 for c in (r, g, bl))
 
 
@@ -158,7 +161,7 @@ def live(args):
                     grey = True
                     break
             if not grey:
-                fail(f"key 6 does not show the credits' grey (left band {mean_levels(shot, '40x480+0+0')})")
+                fail(f"key 6 does not show the credits' grey (left band {mean_levels(shot, '16x480+0+0')})")
             frames_before = b.js("return window.rinta.frames")
             b.keys(browser.KEY_ESCAPE)
             if b.wait_for("window.rinta.phase === 'ended'", 10) is None:
@@ -213,17 +216,59 @@ def faults(args):
             b.close()
 
 
+# ---- bench (figures for people, not a pass/fail check) -------------------------------------
+
+def gzip_size(path):
+    return len(subprocess.run(["gzip", "-9c", path], capture_output=True, check=True).stdout)
+
+
+def bench(args):
+    code = ["rinta.wasm", "rinta.js", "page.js", "index.html"]
+    raw = sum(os.path.getsize(os.path.join(args.web, f)) for f in code)
+    packed = sum(gzip_size(os.path.join(args.web, f)) for f in code)
+    data = sum(os.path.getsize(os.path.join(args.web, "data", f)) for f in os.listdir(os.path.join(args.web, "data")))
+    print(f"code: {raw / 1e6:.2f} MB, {packed / 1e6:.2f} MB gzip -9 ({', '.join(code)}); data: {data / 1e6:.2f} MB")
+
+    frames = args.bench_frames
+    with browser.serve(args.web) as url:
+        b = open_browser()
+        try:
+            b.fit_viewport(640, 480)
+            for run in range(3):  # the first visit compiles the wasm; later ones may use the cache
+                b.open(url + "index.html")
+                b.wait_for("window.rinta && window.rinta.times.ready", 120)
+                b.keys("n")
+                b.wait_for("window.rinta.times.firstFrame", 60)
+                t = b.js("return window.rinta.times")
+                print(f"visit {run + 1}: load to question {t['question']:.0f} ms, to ready {t['ready']:.0f} ms; "
+                      f"answer to first frame {t['firstFrame'] - t['answered']:.0f} ms")
+            print(f"per scene, each forced for {frames} frames (scene 1 runs beside it):")
+            for scene in range(1, 9):
+                b.open(url + f"index.html?bench=1&answer=no&frame={frames}&key=1:{scene}")
+                b.wait_for("window.rinta && window.rinta.bench", 600)
+                web = b.js("return window.rinta.bench").splitlines()[scene].split()
+                out = subprocess.run([args.capture, "--data", args.data, "--bench", "--frames", f"1-{frames}",
+                                      "--key", f"1:{scene}"], capture_output=True, text=True).stdout
+                line = [l for l in out.splitlines() if l.strip().startswith(f"{scene} ")][0]
+                median, p95 = re.search(r"\|\s*([\d.]+)/\s*([\d.]+)", line).groups()  # the full frames
+                print(f"  scene {scene}: page median {web[2]} ms (p95 {web[3]}); "
+                      f"rinta-capture median {median} ms (p95 {p95})")
+        finally:
+            b.close()
+
+
 def main():
     p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    p.add_argument("what", choices=["frames", "live", "faults"])
+    p.add_argument("what", choices=["frames", "live", "faults", "bench"])
     p.add_argument("--web", required=True, help="the built page (scripts/web.sh OUT-DIR)")
     p.add_argument("--work", required=True, help="scratch directory")
     p.add_argument("--capture", help="rinta-capture, for the frames")
     p.add_argument("--data", help="the native data directory, for the frames")
     p.add_argument("--tolerance", type=float, default=4.0, help="mean difference allowed, in levels")
+    p.add_argument("--bench-frames", type=int, default=120, help="frames each scene is timed over")
     args = p.parse_args()
     os.makedirs(args.work, exist_ok=True)
-    {"frames": frames, "live": live, "faults": faults}[args.what](args)
+    {"frames": frames, "live": live, "faults": faults, "bench": bench}[args.what](args)
     if failures:
         print(f"{len(failures)} check(s) failed")
         sys.exit(1)
