@@ -162,6 +162,15 @@ def live(args):
                     break
             if not grey:
                 fail(f"key 6 does not show the credits' grey (left band {mean_levels(shot, '16x480+0+0')})")
+            else:
+                # Scene 1 runs first in every frame and sleeps before scene 6 draws: the page
+                # must never show it, since only the swap reaches the canvas.
+                for i in range(8):
+                    b.screenshot(shot)
+                    if not is_grey(shot):
+                        fail("a frame's first scene reached the page before the swap")
+                        break
+                    time.sleep(0.05)
             frames_before = b.js("return window.rinta.frames")
             b.keys(browser.KEY_ESCAPE)
             if b.wait_for("window.rinta.phase === 'ended'", 10) is None:
