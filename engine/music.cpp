@@ -16,6 +16,10 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <utility>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -387,9 +391,10 @@ bool FSOUND_Init(int mixRate, int, unsigned)
     return true;
 }
 
-FMUSIC_MODULE* FMUSIC_LoadSong(const char* path)
+namespace {
+
+FMUSIC_MODULE* loadSong(const char* path)
 {
-    if (!path) return nullptr;
     std::vector<unsigned char> bytes;
     if (!readModuleFile(path, bytes)) return nullptr;
     // The song is played from its start, never sought: scanning it for sub-songs at load
@@ -425,6 +430,44 @@ FMUSIC_MODULE* FMUSIC_LoadSong(const char* path)
     }
     publish(mod, 0, 0);
     return mod;
+}
+
+std::mutex gAheadMutex;
+std::condition_variable gAheadDone;
+std::string gAheadPath;
+bool gAheadReading = false;
+FMUSIC_MODULE* gAheadSong = nullptr;
+
+} // namespace
+
+void loadSongAhead(const char* path)
+{
+    if (!path) return;
+    {
+        std::lock_guard lock(gAheadMutex);
+        if (gAheadReading || !gAheadPath.empty()) return; // one song ahead at a time
+        gAheadPath = path;
+        gAheadReading = true;
+    }
+    FMUSIC_MODULE* mod = loadSong(path); // says on stderr why, if it cannot
+    std::lock_guard lock(gAheadMutex);
+    gAheadSong = mod;
+    gAheadReading = false;
+    gAheadDone.notify_all();
+}
+
+FMUSIC_MODULE* FMUSIC_LoadSong(const char* path)
+{
+    if (!path) return nullptr;
+    {
+        std::unique_lock lock(gAheadMutex);
+        gAheadDone.wait(lock, [] { return !gAheadReading; });
+        if (!gAheadPath.empty() && gAheadPath == path) { // read ahead, or found unusable ahead
+            gAheadPath.clear();
+            return std::exchange(gAheadSong, nullptr);
+        }
+    }
+    return loadSong(path);
 }
 
 bool FMUSIC_PlaySong(FMUSIC_MODULE* mod)
