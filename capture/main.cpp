@@ -361,6 +361,10 @@ int main(int argc, char** argv)
         std::fputs(captureUsage(), stdout);
         return 0;
     }
+    if (opts.version) {
+        std::fputs(captureVersion(), stdout);
+        return 0;
+    }
     opts.pngDir = absolutePath(opts.pngDir);
     opts.wavFile = absolutePath(opts.wavFile);
     opts.videoFile = absolutePath(opts.videoFile);

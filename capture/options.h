@@ -28,9 +28,11 @@ struct CaptureOptions {
     std::vector<KeyPress> keys;
     bool bench = false;
     bool help = false;
+    bool version = false;
 };
 
 // Fills options from argv; false with a one-line reason in error for anything it cannot use.
 bool parseCaptureOptions(int argc, char** argv, CaptureOptions& options, std::string& error);
 
 const char* captureUsage();
+const char* captureVersion(); // "rinta-capture VERSION\n", the version the build was given

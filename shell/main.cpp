@@ -51,8 +51,13 @@ void reportStartup(std::chrono::system_clock::time_point mainAt)
 
 } // namespace
 
-int main(int, char**)
+int main(int argc, char** argv)
 {
+    // Before anything opens, so packaging checks can ask without a display.
+    if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("rinta %s\n", RINTA_VERSION);
+        return 0;
+    }
     const auto mainAt = std::chrono::system_clock::now();
     bool reportTiming = std::getenv("RINTA_STARTUP_TIMING") != nullptr;
     if (!askFullscreenAndCreate(640, 480, 32))
