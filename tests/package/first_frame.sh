@@ -43,7 +43,7 @@ for _ in $(seq 100); do [ -s "$scratch/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(cat "$scratch/display")" SDL_AUDIODRIVER=dummy RINTA_STARTUP_TIMING=1
 for i in $(seq "$runs"); do
     a=$(now)
-    rinta 2>"$scratch/err" >/dev/null &
+    /usr/games/rinta 2>"$scratch/err" >/dev/null &
     pid=$!
     box=""
     for _ in $(seq 500); do
