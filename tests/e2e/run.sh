@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # tests/e2e/run.sh — one end-to-end case of the real program under its own Xvfb.
-# usage: run.sh CASE RINTA DATA-DIR XCLOSE MAKE-MODULE SCRATCH-DIR
+# usage: run.sh CASE RINTA DATA-DIR XCLOSE MAKE-MODULE XFLOOD SCRATCH-DIR
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-name=$1 rinta=$2 data=$3 xclose=$4 make_module=$5 scratch=$6
+name=$1 rinta=$2 data=$3 xclose=$4 make_module=$5 xflood=$6 scratch=$7
 rm -rf "$scratch"
 mkdir -p "$scratch/work"
 cd "$scratch/work" || exit 1
@@ -63,9 +63,9 @@ windowDiffers() {
     rmse=$(compare -metric RMSE "$scratch/diff-a.png" "$scratch/diff-b.png" null: 2>&1 | sed 's/.*(\(.*\))/\1/')
     awk -v e="$rmse" 'BEGIN { exit !(e > 0.02) }'
 }
-quitWithEscape() {
+quitWithEscape() { # WINDOW [SECONDS]
     press "$1" Escape
-    waitExit 15 || fail "Esc did not end the program"
+    waitExit "${2:-15}" || fail "Esc did not end the program within ${2:-15} s"
     [ "$code" -eq 0 ] || fail "Esc ended with code $code"
 }
 windowed() { # starts, answers No, waits for the window; sets w to its id
@@ -171,6 +171,15 @@ resize)
     read -r mean sd <<<"$(stats resized $((x + 700)) $((y + 20)) 120 460)"
     [ "$sd" -gt 2 ] || [ "$mean" -gt 6 ] || fail "the picture does not reach the right of centre: it did not scale (mean $mean)"
     quitWithEscape "$w"
+    ;;
+pointer_flood)
+    # A hand on the mouse must not take the keyboard away: before keys were taken as they
+    # were queued, Esc behind 3000 pointer moves took over a minute.
+    startX
+    windowed
+    sleep 1
+    "$xflood" "$w" 3000 || fail "could not move the pointer"
+    quitWithEscape "$w" 5
     ;;
 close_window)
     startX

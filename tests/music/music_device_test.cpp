@@ -169,6 +169,8 @@ TEST_F(MusicTest, QueriesDoNotWaitForTheAudioThread)
     while (!gHookHolding && Clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ASSERT_TRUE(gHookHolding) << "the audio thread never rendered";
+    // The blocks before the held one are heard about one device buffer after they were mixed.
+    std::this_thread::sleep_for(std::chrono::milliseconds(80));
 
     int order = -2, row = -2;
     for (int i = 0; i < 1000; ++i) {
@@ -179,7 +181,7 @@ TEST_F(MusicTest, QueriesDoNotWaitForTheAudioThread)
     gHookRelease = true;
     EXPECT_TRUE(answeredWhileHeld) << "a query waited for the audio thread's block";
     EXPECT_EQ(order, 0);
-    EXPECT_GT(row, 0) << "the blocks before the held one were published";
+    EXPECT_GT(row, 0) << "the blocks before the held one were scheduled";
 }
 
 TEST_F(MusicTest, PositionIsPublishedBlockByBlockWithinOneRender)
@@ -195,4 +197,56 @@ TEST_F(MusicTest, PositionIsPublishedBlockByBlockWithinOneRender)
     EXPECT_EQ(gRowsSeenByHook.front(), 0);
     EXPECT_GE(gRowsSeenByHook.back(), 15);
     EXPECT_TRUE(std::is_sorted(gRowsSeenByHook.begin(), gRowsSeenByHook.end()));
+}
+
+namespace {
+std::vector<Clock::time_point> gBlockTimes; // when each block was mixed, on the audio thread
+void noteBlockTime()
+{
+    if (gBlockTimes.size() < gBlockTimes.capacity()) gBlockTimes.push_back(Clock::now());
+}
+} // namespace
+
+// A row is reported when the device plays its first sample, about one device buffer (23 ms)
+// after it was mixed, not when it is mixed; and in steps fine enough that a frame loop sees
+// every row of 9.8 ms.
+TEST_F(MusicTest, RowIsReportedWhenHeardInFineSteps)
+{
+    AudioDriverEnv env("dummy");
+    constexpr int kRows = 64;
+    constexpr double kRowFrames = 44100 * kRowSeconds;
+    gBlockTimes.clear();
+    gBlockTimes.reserve(4096);
+    setMusicBlockHook(noteBlockTime);
+    start(MusicOutput::Device, 2, kRows);
+
+    std::vector<std::pair<int, Clock::time_point>> changes; // row index, when first reported
+    int last = 0;
+    const auto t0 = Clock::now();
+    while (Clock::now() - t0 < std::chrono::seconds(5)) {
+        const int order = FMUSIC_GetOrder(song), row = FMUSIC_GetRow(song);
+        if (order >= 2) break;
+        const int index = order * kRows + row;
+        if (index != last) changes.emplace_back(index, Clock::now());
+        last = index;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    setMusicBlockHook(nullptr);
+    ASSERT_GT(changes.size(), 50u);
+
+    int consecutive = 0;
+    std::vector<double> afterMixMs;
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+        const auto [index, at] = changes[i];
+        if (i > 0 && index == changes[i - 1].first + 1) ++consecutive;
+        const std::size_t block = std::size_t(index * kRowFrames) / 256; // the block holding its first sample
+        if (block < gBlockTimes.size())
+            afterMixMs.push_back(std::chrono::duration<double, std::milli>(at - gBlockTimes[block]).count());
+    }
+    EXPECT_GT(consecutive, int(changes.size() * 9 / 10)) << "rows are reported one by one, none skipped";
+    ASSERT_FALSE(afterMixMs.empty());
+    std::sort(afterMixMs.begin(), afterMixMs.end());
+    const double median = afterMixMs[afterMixMs.size() / 2];
+    EXPECT_GT(median, 12.0) << "reported when mixed, ahead of what is heard";
+    EXPECT_LT(median, 40.0);
 }
