@@ -193,7 +193,7 @@ got=$("$root/usr/bin/rinta-capture" --version 2>&1 | head -1)
 got=$(zcat "$root/usr/share/doc/rinta/changelog.gz" 2>/dev/null | head -1)
 [ "$got" = "rinta ($version) unstable; urgency=medium" ] || fail "the changelog's newest entry is '$got', want $version"
 for page in usr/share/man/man6/rinta.6.gz usr/share/man/man1/rinta-capture.1.gz; do
-    zcat "$root/$page" 2>/dev/null | head -1 | grep -qF "\"rinta $version\"" || fail "$page is not marked rinta $version"
+    zcat "$root/$page" 2>/dev/null | grep -m1 "^\.TH " | grep -qF "\"rinta $version\"" || fail "$page is not marked rinta $version"
 done
 
 # The launcher starts the program in the directory that holds data/, from any directory and
