@@ -18,6 +18,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 #include <string>
 #include <utility>
 #include <cstdint>
@@ -209,39 +210,84 @@ std::size_t renderBlocks(FMUSIC_MODULE* mod, float* out, std::size_t frames)
     return done;
 }
 
-// When the buffer the callback is filling now will start to play. The device asks for the
-// next buffer as the one before it starts playing, so about one buffer from now; the
-// estimate follows the callbacks smoothly, and starts afresh after a stall (a device that
-// went away, a system under load) rather than holding the song back.
+// When the buffer the callback is filling now will start to play. A device plays its
+// samples at a steady rate, so the schedule runs on the sample count from the first
+// callback, heard one device buffer after it was asked for. Callbacks that come in bursts
+// (a sound server filling its own buffer) or a device clock that runs a little fast or slow
+// bend it by at most 2% of a buffer a callback; only a stall of a second (a suspended
+// device) starts it afresh.
 std::int64_t heardAtForThisBuffer(std::int64_t bufferUs)
 {
+    constexpr std::int64_t kResyncUs = 1000000;
     const std::int64_t target = nowUs() + gDeviceBufferUs;
     const std::int64_t error = target - gNextHeardUs;
-    if (gNextHeardUs == 0 || error > 4 * gDeviceBufferUs || error < -4 * gDeviceBufferUs)
+    if (gNextHeardUs == 0 || error > kResyncUs || error < -kResyncUs)
         gNextHeardUs = target;
     else
-        gNextHeardUs += error / 16;
+        gNextHeardUs += std::clamp(error / 16, -bufferUs / 50, bufferUs / 50);
     const std::int64_t start = gNextHeardUs;
     gNextHeardUs += bufferUs;
     return start;
 }
 
-// Device: each block is scheduled with the row of its first sample, from the moment that
-// sample is heard; the end of the song from the moment its last sample is.
+std::int64_t microsecondsOf(std::size_t frames) { return std::int64_t(frames) * 1000000 / gMixRate; }
+
+// Renders the next block of the device's song and schedules it from `heardAt`: the row of
+// its first sample from the moment that sample is heard, the end from when its last is.
+std::size_t renderScheduled(FMUSIC_MODULE* mod, float* out, std::size_t frames, std::int64_t heardAt)
+{
+    mod->heard.push(heardAt, openmpt_module_get_current_order(mod->player),
+                    openmpt_module_get_current_row(mod->player));
+    const std::size_t got = renderBlock(mod, out, frames);
+    if (mod->ended) mod->heard.push(heardAt + microsecondsOf(got), mod->orderCount, 0);
+    return got;
+}
+
+// A device that went away (a sound server that stopped) leaves the song on the silent
+// real-time clock: this thread renders it on, unheard, on the same schedule, so the
+// position goes on without a jump and the song still ends.
+std::thread gSilentClock;
+std::atomic<bool> gSilentClockRuns{false};
+std::atomic<bool> gSilentClockStop{false};
+
+void runSilentClock(FMUSIC_MODULE* mod)
+{
+    std::vector<float> scratch(2 * kBlockFrames);
+    while (!gSilentClockStop && !mod->ended) {
+        while (!mod->ended && gNextHeardUs < nowUs() + gDeviceBufferUs) {
+            const std::size_t got = renderScheduled(mod, scratch.data(), kBlockFrames, gNextHeardUs);
+            gNextHeardUs += microsecondsOf(got);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+void stopSilentClock()
+{
+    if (!gSilentClock.joinable()) return;
+    gSilentClockStop = true;
+    gSilentClock.join();
+    gSilentClockRuns = false;
+    gSilentClockStop = false;
+}
+
 void SDLCALL fillAudio(void*, Uint8* stream, int len)
 {
     const std::size_t frames = std::size_t(len) / (2 * sizeof(float));
     float* out = reinterpret_cast<float*>(stream);
-    const auto usOf = [](std::size_t f) { return std::int64_t(f) * 1000000 / gMixRate; };
-    const std::int64_t start = heardAtForThisBuffer(usOf(frames));
     std::size_t done = 0;
     FMUSIC_MODULE* mod = gPlaying;
-    while (mod && !mod->ended && done < frames) {
-        const std::size_t want = std::min(kBlockFrames, frames - done);
-        mod->heard.push(start + usOf(done), openmpt_module_get_current_order(mod->player),
-                        openmpt_module_get_current_row(mod->player));
-        done += renderBlock(mod, out + 2 * done, want);
-        if (mod->ended) mod->heard.push(start + usOf(done), mod->orderCount, 0);
+    if (mod && !gSilentClockRuns && SDL_GetAudioDeviceStatus(gDevice) == SDL_AUDIO_STOPPED) {
+        // SDL goes on calling, at its own uneven pace, for a device that is gone.
+        gSilentClockRuns = true;
+        gSilentClock = std::thread(runSilentClock, mod);
+    }
+    if (mod && !gSilentClockRuns) {
+        const std::int64_t start = heardAtForThisBuffer(microsecondsOf(frames));
+        while (!mod->ended && done < frames) {
+            const std::size_t want = std::min(kBlockFrames, frames - done);
+            done += renderScheduled(mod, out + 2 * done, want, start + microsecondsOf(done));
+        }
     }
     std::memset(out + 2 * done, 0, (frames - done) * 2 * sizeof(float));
 }
@@ -515,6 +561,9 @@ bool FMUSIC_FreeSong(FMUSIC_MODULE* mod)
 {
     if (!mod) return false;
     if (gPlaying == mod) {
+        if (gDevice) SDL_LockAudioDevice(gDevice); // no silent clock starts meanwhile
+        stopSilentClock();
+        if (gDevice) SDL_UnlockAudioDevice(gDevice);
         // Waits for a callback in progress; after it the device renders silence.
         if (gDevice) SDL_LockAudioDevice(gDevice);
         gPlaying = nullptr;
@@ -527,6 +576,9 @@ bool FMUSIC_FreeSong(FMUSIC_MODULE* mod)
 
 void FSOUND_Close()
 {
+    if (gDevice) SDL_LockAudioDevice(gDevice);
+    stopSilentClock();
+    if (gDevice) SDL_UnlockAudioDevice(gDevice);
     if (gDevice) {
         SDL_CloseAudioDevice(gDevice); // stops the callback for good
         gDevice = 0;

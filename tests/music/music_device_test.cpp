@@ -10,6 +10,9 @@
 #include <optional>
 #include <thread>
 
+#include <SDL.h>
+#include <signal.h>
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -249,4 +252,51 @@ TEST_F(MusicTest, RowIsReportedWhenHeardInFineSteps)
     const double median = afterMixMs[afterMixMs.size() / 2];
     EXPECT_GT(median, 12.0) << "reported when mixed, ahead of what is heard";
     EXPECT_LT(median, 40.0);
+}
+
+// A sound server that goes away mid-song: SDL goes on calling for samples at the device's
+// pace, the song keeps its time without a jump, and still ends. Run by
+// sound_server_gone.sh, which starts a PulseAudio server and names its pid.
+TEST_F(MusicTest, SoundServerGoingAwayKeepsTheSongOnTime)
+{
+    const char* pid = std::getenv("RINTA_TEST_PULSE_PID");
+    if (!pid) GTEST_SKIP() << "needs the PulseAudio server that sound_server_gone.sh starts";
+    AudioDriverEnv env("pulseaudio");
+    constexpr int kOrders = 12, kRows = 64; // 7.5 s
+    start(MusicOutput::Device, kOrders, kRows);
+    ASSERT_STREQ(SDL_GetCurrentAudioDriver(), "pulseaudio");
+
+    // Wall clock minus song time at each row change: constant while the song keeps time.
+    std::vector<std::pair<double, double>> offsets; // (seconds since start, offset in ms)
+    int last = 0;
+    bool killed = false;
+    const auto t0 = Clock::now();
+    double endedAt = -1;
+    while (Clock::now() - t0 < std::chrono::seconds(15)) {
+        const double now = std::chrono::duration<double>(Clock::now() - t0).count();
+        if (!killed && now >= 4.0) {
+            kill(std::atoi(pid), SIGKILL);
+            killed = true;
+        }
+        const int order = FMUSIC_GetOrder(song), row = FMUSIC_GetRow(song);
+        if (order >= kOrders) {
+            endedAt = now;
+            break;
+        }
+        const int index = order * kRows + row;
+        if (index != last) offsets.emplace_back(now, (now - index * kRowSeconds) * 1e3);
+        last = index;
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+    ASSERT_TRUE(killed);
+    EXPECT_GT(endedAt, 0) << "the song ends after its server has gone";
+    ASSERT_GT(offsets.size(), 100u);
+    double before = 0, worstJump = 0;
+    for (const auto& [at, offset] : offsets) {
+        if (at < 3.5) before = offset;
+        if (at >= 3.5) worstJump = std::max(worstJump, std::abs(offset - before));
+    }
+    EXPECT_LT(worstJump, 50.0) << "the position jumped when the server went away";
+    const double heardFrom = offsets.front().second / 1e3; // the server takes a while to start
+    EXPECT_LT(endedAt - heardFrom, kOrders * kRows * kRowSeconds + 0.25) << "the song keeps real time";
 }
