@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // capture/options.cpp — command-line parsing for rinta-capture. Every number is checked
 // whole: "12abc" or an empty value is an error, never a silent zero.
 #include "capture/options.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // capture/options.h — the capture tool's command line: what to render, where to write it,
 // which keys to press when. Parsing only; nothing here touches files or GL.
 #pragma once

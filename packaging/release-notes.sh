@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Writes CHANGELOG.md's versions in the two forms the package carries, so there is one list of
 # what each version brought:
 #   release-notes.sh debian CHANGELOG.md OUT MAINTAINER             the Debian changelog

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // shell/main.cpp — the entry: the fullscreen question, the window, the main loop and the
 // releases. Each loop iteration takes at most one event, then always renders and presents.
 #include <SDL.h>

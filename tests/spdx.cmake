@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Every tracked source file starts with its SPDX licence line (scripts/spdx.sh adds it). Reads
 # the git checkout; skipped outside one.
 add_test(NAME spdx COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/spdx.sh --check)

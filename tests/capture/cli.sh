@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The command line: every bad flag, unwritable output and missing dependency fails early,
 # with a non-zero exit and a message that names the problem.
 . "$(dirname "$0")/common.sh"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the .deb with CPack into a scratch directory, checks what it holds and declares (lintian,
 # the licence, the AppStream metadata, one version throughout), and runs the installed programs
 # from an unpacked copy, as a viewer's system would lay them out.

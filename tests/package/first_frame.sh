@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Benchmark, not a test: installs the .deb with apt on this system (root), then times the
 # installed programs to their first frame: rinta-capture to its first PNG, and the real rinta
 # through its launcher under Xvfb (the fullscreen question's time on screen left out). Removes
