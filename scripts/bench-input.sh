@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Input benchmark: how long Esc takes to end the demo, and key 6 to bring up the credits'
 # grey, after 0, 300 and 3000 pointer moves over the window. Runs the built program under
 # its own Xvfb.   usage: bench-input.sh [BUILD-DIR] [RUNS]

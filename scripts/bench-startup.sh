@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Start-up benchmark: time from process start to the question on screen, and from the answer
 # to the first presented frame, with the question left up for a while as a viewer would
 # (the program prepares meanwhile); the peak resident memory by then.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The real program under Xvfb, driven with xdotool as a viewer would: the question, keys,
 # closing, the ending at order 32, and bad inputs. Each case runs in its own X server and
 # its own working directory.

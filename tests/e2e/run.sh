@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # tests/e2e/run.sh — one end-to-end case of the real program under its own Xvfb.
 # usage: run.sh CASE RINTA DATA-DIR XCLOSE MAKE-MODULE XFLOOD SCRATCH-DIR
 set -u

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Figures for the music layer, printed rather than asserted: run with
 //   music_tests --gtest_also_run_disabled_tests --gtest_filter='*Bench*'
 // RINTA_BENCH_SONG names a module to measure besides the tiny one (e.g. data/sorvan.it).

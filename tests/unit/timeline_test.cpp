@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The timeline: which scenes a dispatch runs and in which order, the keyboard override,
 // and the order-32 ending from inside the frame.
 #include <gtest/gtest.h>
