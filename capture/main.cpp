@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // capture/main.cpp — rinta-capture: the demo's main loop without a window, a display or a
 // sound card. Time is virtual: each sleep moves the clock by its length and each rendered
 // scene by a fixed render cost; after every step the music is rendered up to the clock, so
@@ -359,6 +360,10 @@ int main(int argc, char** argv)
     }
     if (opts.help) {
         std::fputs(captureUsage(), stdout);
+        return 0;
+    }
+    if (opts.version) {
+        std::fputs(captureVersion(), stdout);
         return 0;
     }
     opts.pngDir = absolutePath(opts.pngDir);

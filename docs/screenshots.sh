@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Remakes the README's pictures with the capture tool: one frame from the song's own run of
 # each of seven scenes, 640 x 480 JPEG. The capture runs on a virtual clock, so the same
 # frame numbers give the same moments on every machine.   usage: docs/screenshots.sh [BUILD-DIR]

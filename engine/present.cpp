@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // engine/present.cpp — the frame target and its scaled presentation. The scenes keep drawing
 // into exactly 640 x 480, as they were written for; only the last step knows the window.
 #include "engine/present.h"

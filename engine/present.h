@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // engine/present.h — the 640 x 480 target the scenes draw into, and its presentation scaled
 // to any window: aspect kept, centred, black bars, linear filtering, one blit a frame.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // engine/textures.h — the JPEG texture loader: one object, reused for every file. A
 // picture that cannot be read safely is not loaded and binds as texture 0 (plain colour).
 #pragma once
@@ -5,6 +6,13 @@
 #include <vector>
 
 #include "engine/gl.h"
+
+// Decodes pictures ahead of the loader, on any thread and without GL, so that a later
+// loadFromFile of the same path only takes the pixels. Each path is decoded once and
+// taken once; loadFromFile waits for a picture still being decoded.
+void decodePicturesAhead(const char* const* paths, int count);
+// Forgets whatever was decoded ahead and not taken.
+void dropPicturesDecodedAhead();
 
 class JpegTextureLoader {
 public:

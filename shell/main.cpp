@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // shell/main.cpp — the entry: the fullscreen question, the window, the main loop and the
 // releases. Each loop iteration takes at most one event, then always renders and presents.
 #include <SDL.h>
@@ -51,8 +52,13 @@ void reportStartup(std::chrono::system_clock::time_point mainAt)
 
 } // namespace
 
-int main(int, char**)
+int main(int argc, char** argv)
 {
+    // Before anything opens, so packaging checks can ask without a display.
+    if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("rinta %s\n", RINTA_VERSION);
+        return 0;
+    }
     const auto mainAt = std::chrono::system_clock::now();
     bool reportTiming = std::getenv("RINTA_STARTUP_TIMING") != nullptr;
     if (!askFullscreenAndCreate(640, 480, 32))
@@ -64,7 +70,8 @@ int main(int, char**)
     while (running) {
         if (!pumpOneEvent(exitCode))
             running = false;
-        if (keys[kVkEscape])
+        // Down now, or pressed since the last look: a quick tap is not lost to its key-up.
+        if (asyncKeyState(kVkEscape))
             running = false;
         handleSceneKeys();
         presentFrame();
