@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // glcompat/ — GL 1.1 + GLU as this demo calls them, over WebGL 2.
 // Implemented:
 //   [x] immediate mode: GL_QUADS, GL_TRIANGLES, GL_LINES, GL_POINTS; vertices go through the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // glcompat/glcompat.h — what the web front end needs beyond GL itself: making the context,
 // presenting a finished frame, and skipping the drawing of frames nobody will see.
 #pragma once

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the web page (WebAssembly + WebGL 2) and, unless --no-serve, serves it on 127.0.0.1.
 #   scripts/web.sh [--no-serve] [--port N] [--build DIR] [OUT-DIR]   (OUT-DIR default: build/web)
 # OUT-DIR gets index.html, rinta.js, rinta.wasm, page.js and data/: copy it to any static host.

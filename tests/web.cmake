@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The web page: built by scripts/web.sh into the build tree (cached there: Debian's library
 # sources, their objects, the wasm), then checked in headless Chromium against rinta-capture.
 set(RINTA_WEB_DIR ${CMAKE_BINARY_DIR}/web)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // web/main.cpp — the browser front end: the shell's main loop for a page. The page (page.js)
 // asks the question, fetches the data into the file system and starts main with the answer.
 // Live: real sleeps that yield to the browser (asyncify), music through Web Audio, keys from

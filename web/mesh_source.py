@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Writes the wasm linking source for the six meshes: the stored form that the native build's
 meshgen wrote (per mesh: position count, triangle count as little-endian int32, then the
 records), pulled in with .incbin into a wasm data section, with a label on each mesh's records.

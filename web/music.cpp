@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // web/music.cpp — the music player in the page: the same calls as engine/music.h over
 // libopenmpt compiled to wasm, heard through Web Audio. The page's audio callback
 // (page.js, a ScriptProcessorNode on the main thread) asks for each buffer with the context
@@ -16,6 +17,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <utility>
 #include <vector>
 
 struct FMUSIC_MODULE {
@@ -167,10 +170,10 @@ bool FSOUND_Init(int mixRate, int, unsigned)
     return true;
 }
 
-FMUSIC_MODULE* FMUSIC_LoadSong(const char* path)
+namespace {
+
+FMUSIC_MODULE* loadSong(const char* path)
 {
-    if (!path)
-        return nullptr;
     std::vector<unsigned char> bytes;
     if (!readModuleFile(path, bytes))
         return nullptr;
@@ -188,6 +191,32 @@ FMUSIC_MODULE* FMUSIC_LoadSong(const char* path)
     mod->player = player;
     mod->orderCount = openmpt_module_get_num_orders(player);
     return mod;
+}
+
+// A song read ahead (the page has one thread: "ahead" is simply earlier), taken by the next
+// FMUSIC_LoadSong of the same path.
+std::string gAheadPath;
+FMUSIC_MODULE* gAheadSong = nullptr;
+
+} // namespace
+
+void loadSongAhead(const char* path)
+{
+    if (!path || !gAheadPath.empty())
+        return; // one song ahead at a time
+    gAheadPath = path;
+    gAheadSong = loadSong(path); // says on stderr why, if it cannot
+}
+
+FMUSIC_MODULE* FMUSIC_LoadSong(const char* path)
+{
+    if (!path)
+        return nullptr;
+    if (!gAheadPath.empty() && gAheadPath == path) { // read ahead, or found unusable ahead
+        gAheadPath.clear();
+        return std::exchange(gAheadSong, nullptr);
+    }
+    return loadSong(path);
 }
 
 bool FMUSIC_PlaySong(FMUSIC_MODULE* mod)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // web/openmpt_formats.cpp — the page plays one Impulse Tracker module, so the wasm build of
 // libopenmpt leaves out the loaders of the other module formats: each one's probe and read
 // say "not this format" here instead, which saves a good part of the library's build time and

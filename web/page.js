@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // web/page.js — the page around the wasm build: the fullscreen question, the data files, the
 // keys, Web Audio for the music layer, and the deterministic mode's parameters:
 //   index.html?frame=N[&key=FRAME:KEY ...][&answer=no|yes]  demo frame N on the capture clock

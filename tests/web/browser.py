@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Headless Chromium for the web tests, driven over WebDriver (Debian's chromium-driver) with
 nothing but the standard library: a static server for the page, a browser session with a
 640 x 480 window and software WebGL, and the few commands the tests use."""

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """The web page in headless Chromium (software WebGL), against what the native build shows.
 
   frames  deterministic frames (?frame=N&answer=no, keys as rinta-capture's --key) of every

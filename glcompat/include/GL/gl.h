@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* glcompat/include/GL/gl.h — the OpenGL 1.1 subset this demo calls, as glcompat provides it
  * over WebGL 2. The web build puts this directory before the system headers, so anything the
  * engine or a scene calls beyond this list fails to compile instead of failing in the page.

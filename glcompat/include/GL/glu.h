@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* glcompat/include/GL/glu.h — the one GLU call this demo makes, from glcompat. */
 #ifndef RINTA_GLCOMPAT_GLU_H
 #define RINTA_GLCOMPAT_GLU_H
