@@ -193,6 +193,29 @@ void printBench(long frames)
 
 } // namespace
 
+namespace {
+bool prepared = false; // rintaPrepare ran: context, textures, render state and song are ready
+bool glReady = false;
+}
+
+// Called by the page while its question is up, once the code and the data are in: the GL
+// context, the textures and render state, the song read, so that the answer only has to
+// start the music. Nothing is drawn or heard. Returns whether there is a GL context.
+extern "C" EMSCRIPTEN_KEEPALIVE int rintaPrepare()
+{
+    if (prepared)
+        return glReady;
+    prepared = true;
+    setMessageHooks(pageShowMessage, pageAsk);
+    glReady = glcompatInit("#canvas", kWidth, kHeight);
+    if (!glReady)
+        return 0;
+    resizeGLScene(45, kWidth, kHeight); // as the window's creation does
+    prepareStartupData();
+    prepareGL();
+    return 1;
+}
+
 // Called by the page for every key going down or up (virtual-key codes, as the shell's table).
 extern "C" EMSCRIPTEN_KEEPALIVE void rintaKeyEvent(int vk, int down)
 {
@@ -221,7 +244,9 @@ int main(int argc, char** argv)
     }
     deterministic = targetFrame > 0 || benching;
     setMessageHooks(pageShowMessage, pageAsk);
-    if (!glcompatInit("#canvas", kWidth, kHeight)) {
+    if (!prepared)
+        glReady = glcompatInit("#canvas", kWidth, kHeight);
+    if (!glReady) {
         showMessage("Can't Create A GL Rendering Context.", "ERROR", MessageIcon::Exclamation);
         return 0;
     }
@@ -236,8 +261,9 @@ int main(int argc, char** argv)
         setSleepHook(pageSleep);
         setMusicOutput(MusicOutput::Device);
     }
-    resizeGLScene(45, kWidth, kHeight); // as the window's creation does
-    initGL();
+    if (!prepared)
+        resizeGLScene(45, kWidth, kHeight); // as the window's creation does
+    initGL(); // after rintaPrepare, this only starts the music
 
     if (deterministic) {
         // The capture tool's loop: keys of a frame go down before it and up after it is shown.

@@ -13,11 +13,11 @@
   const bench = params.get('bench') === '1';
   const answerParam = params.get('answer');
   const deterministic = frame > 0 || bench;
-  const t0 = performance.now();
 
   const rinta = (window.rinta = { phase: 'loading', frames: 0, times: {}, ended: null, bench: null,
                                   deterministic, fullscreen: null });
-  const mark = (name) => { rinta.times[name] = Math.round((performance.now() - t0) * 10) / 10; };
+  // ms since the navigation began
+  const mark = (name) => { rinta.times[name] = Math.round(performance.now() * 10) / 10; };
 
   const canvas = document.getElementById('canvas');
   const status = document.getElementById('status');
@@ -187,7 +187,20 @@
           .finally(() => Module.removeRunDependency('data/' + name));
       }
     }],
-    onRuntimeInitialized: () => { mark('ready'); runtimeReady(); }, // code compiled, data in place
+    onRuntimeInitialized: () => { // code compiled, data in place
+      mark('ready');
+      // While the question is up, everything but the music gets ready (after the dialog has
+      // painted): the answer then only starts the song.
+      if (!deterministic) {
+        setTimeout(() => {
+          if (rinta.phase !== 'running') Module._rintaPrepare();
+          mark('prepared');
+          runtimeReady();
+        }, 0);
+      } else {
+        runtimeReady();
+      }
+    },
     rintaAudio: audio,
     rintaPage: {
       framePresented(n, order, row) {

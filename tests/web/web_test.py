@@ -246,12 +246,14 @@ def bench(args):
             b.fit_viewport(640, 480)
             for run in range(3):  # the first visit compiles the wasm; later ones may use the cache
                 b.open(url + "index.html")
-                b.wait_for("window.rinta && window.rinta.times.ready", 120)
+                b.wait_for("window.rinta && window.rinta.times.prepared", 120)
                 b.keys("n")
                 b.wait_for("window.rinta.times.firstFrame", 60)
                 t = b.js("return window.rinta.times")
-                print(f"visit {run + 1}: load to question {t['question']:.0f} ms, to ready {t['ready']:.0f} ms; "
-                      f"answer to first frame {t['firstFrame'] - t['answered']:.0f} ms")
+                print(f"visit {run + 1}: load to question {t['question']:.0f} ms, to ready {t['ready']:.0f} ms, "
+                      f"prepared {t['prepared']:.0f} ms; answer to first frame {t['firstFrame'] - t['answered']:.0f} ms")
+            if frames <= 0:
+                return
             print(f"per scene, each forced for {frames} frames (scene 1 runs beside it):")
             for scene in range(1, 9):
                 b.open(url + f"index.html?bench=1&answer=no&frame={frames}&key=1:{scene}")
