@@ -94,7 +94,7 @@ constexpr GLenum kArrayBuffer = 0x8892, kStreamDraw = 0x88E0, kFloat = 0x1406;
 constexpr GLenum kVertexShader = 0x8B31, kFragmentShader = 0x8B30, kCompileStatus = 0x8B81, kLinkStatus = 0x8B82;
 constexpr GLenum kFramebuffer = 0x8D40, kReadFramebuffer = 0x8CA8, kDrawFramebuffer = 0x8CA9;
 constexpr GLenum kRenderbuffer = 0x8D41, kColourAttachment0 = 0x8CE0, kDepthAttachment = 0x8D00;
-constexpr GLenum kFramebufferComplete = 0x8CD5, kDepth24 = 0x81A6, kTextureUnit0 = 0x84C0;
+constexpr GLenum kFramebufferComplete = 0x8CD5, kDepth24 = 0x81A6;
 
 // ---- errors and the console ------------------------------------------------------------
 
@@ -306,7 +306,6 @@ void applyState()
                                                      : 1;
     emscripten_glUniform1i(uFogMode, fogMode);
     emscripten_glUniform4f(uFogParams, state.fogDensity, state.fogStart, state.fogEnd, 0);
-    // GL clamps the fog colour to [0, 1] when it is set.
     emscripten_glUniform4f(uFogColour, state.fogColour[0], state.fogColour[1], state.fogColour[2],
                            state.fogColour[3]);
     const GLuint tex = effectiveTexture();
@@ -453,7 +452,6 @@ bool glcompatInit(const char* selector, int width, int height)
     uFogParams = emscripten_glGetUniformLocation(program, "uFogParams");
     uFogColour = emscripten_glGetUniformLocation(program, "uFogColour");
     emscripten_glUniform1i(uTexture, 0);
-    (void)kTextureUnit0;
 
     emscripten_glGenVertexArrays(1, &vertexArray);
     emscripten_glBindVertexArray(vertexArray);
@@ -957,8 +955,8 @@ void glTexParameteri(GLenum target, GLenum pname, GLint param)
     }
     if (GLenum(param) == GL_CLAMP) // GL 1.1's clamp samples the border; WebGL's edge clamp is the nearest look
         param = 0x812F;            // GL_CLAMP_TO_EDGE
-    if (TextureObject* t = boundObject())
-        (void)t, emscripten_glTexParameteri(GL_TEXTURE_2D, pname, param);
+    if (boundObject()) // texture 0 is glcompat's white, whose filtering nothing can see
+        emscripten_glTexParameteri(GL_TEXTURE_2D, pname, param);
 }
 
 void glTexEnvi(GLenum target, GLenum pname, GLint param)
