@@ -4,9 +4,9 @@
 #   scripts/web.sh [--no-serve] [--port N] [--build DIR] [OUT-DIR]   (OUT-DIR default: build/web)
 # OUT-DIR gets index.html, rinta.js, rinta.wasm, page.js and data/: copy it to any static host.
 # Needs a native build tree (--build, default build/) for the generated pictures, module and
-# meshes; makes it when missing. Debian's sources of libopenmpt and libjpeg-turbo are fetched once into
-# build/web-src (a deb-src entry is added when apt has none); compiled objects stay in
-# build/web-build, so a second run only relinks what changed.
+# meshes; makes it when missing. Debian's sources of libopenmpt and libjpeg-turbo are fetched
+# once into BUILD/web-src (a deb-src entry is added when apt has none); compiled objects stay
+# in BUILD/web-build, so a second run only rebuilds what changed.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 serve=1
@@ -18,7 +18,7 @@ while [ $# -gt 0 ]; do
     --no-serve) serve=0 ;;
     --port) port="$2"; shift ;;
     --build) build="$2"; shift ;;
-    -h|--help) sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '3,9p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     -*) echo "web.sh: unknown option $1" >&2; exit 2 ;;
     *) out="$1" ;;
   esac
