@@ -54,6 +54,7 @@ protected:
         setSleepHook(nullptr);
         setEndProcessHook(nullptr);
         setTimelineShutdown(nullptr);
+        fakemusic::onCall(nullptr);
         resetKeyState();
     }
     SceneFunction saved_[8];
