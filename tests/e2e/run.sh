@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # tests/e2e/run.sh — one end-to-end case of the real program under its own Xvfb.
-# usage: run.sh CASE RINTA DATA-DIR XCLOSE MAKE-MODULE SCRATCH-DIR
+# usage: run.sh CASE RINTA DATA-DIR XCLOSE MAKE-MODULE XFLOOD SCRATCH-DIR
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-name=$1 rinta=$2 data=$3 xclose=$4 make_module=$5 scratch=$6
+name=$1 rinta=$2 data=$3 xclose=$4 make_module=$5 xflood=$6 scratch=$7
 rm -rf "$scratch"
 mkdir -p "$scratch/work"
 cd "$scratch/work" || exit 1
@@ -63,9 +63,9 @@ windowDiffers() {
     rmse=$(compare -metric RMSE "$scratch/diff-a.png" "$scratch/diff-b.png" null: 2>&1 | sed 's/.*(\(.*\))/\1/')
     awk -v e="$rmse" 'BEGIN { exit !(e > 0.02) }'
 }
-quitWithEscape() {
+quitWithEscape() { # WINDOW [SECONDS]
     press "$1" Escape
-    waitExit 15 || fail "Esc did not end the program"
+    waitExit "${2:-15}" || fail "Esc did not end the program within ${2:-15} s"
     [ "$code" -eq 0 ] || fail "Esc ended with code $code"
 }
 windowed() { # starts, answers No, waits for the window; sets w to its id
@@ -83,9 +83,16 @@ pictureShows() { # SHOT WINDOW-ID: the window shows a picture, not a flat colour
 case $name in
 answer_no)
     startX
-    windowed
+    startRinta
+    box=$(waitWindow "Start FullScreen?" 40) || fail "the fullscreen question did not appear"
+    sleep 1 # the window is being prepared meanwhile, and nothing of it may show
+    hidden=$(windowId rinta)
+    [ -z "$hidden" ] || xwininfo -id "$hidden" | grep -q "IsUnMapped" || fail "the window shows before the answer"
+    press "$box" Escape
+    w=$(waitWindow rinta 20) || fail "no window titled rinta"
     read -r x y width height <<<"$(geometry "$w")"
     [ "$width" = 640 ] && [ "$height" = 480 ] || fail "window is ${width}x$height, not 640x480"
+    [ "$x" = 0 ] && [ "$y" = 0 ] || fail "window is at $x,$y, not 0,0"
     sleep 2
     shot title
     pictureShows title "$w"
@@ -102,6 +109,18 @@ answer_yes)
     [ "$width" = 1024 ] && [ "$height" = 768 ] || fail "fullscreen window is ${width}x$height, not the 1024x768 screen"
     shot fullscreen
     pictureShows fullscreen "$w"
+    quitWithEscape "$w"
+    ;;
+close_question)
+    # Closing the question is not a No: the demo runs fullscreen.
+    startX
+    startRinta
+    box=$(waitWindow "Start FullScreen?" 40) || fail "the fullscreen question did not appear"
+    "$xclose" "$box" || fail "could not ask the question to close"
+    w=$(waitWindow rinta 20) || fail "no window titled rinta"
+    sleep 1
+    read -r x y width height <<<"$(geometry "$w")"
+    [ "$width" = 1024 ] && [ "$height" = 768 ] || fail "window is ${width}x$height, not the 1024x768 screen"
     quitWithEscape "$w"
     ;;
 keys)
@@ -181,6 +200,15 @@ resize)
     done
     scaled || fail "$seen"
     quitWithEscape "$w"
+    ;;
+pointer_flood)
+    # A hand on the mouse must not take the keyboard away: before keys were taken as they
+    # were queued, Esc behind 3000 pointer moves took over a minute.
+    startX
+    windowed
+    sleep 1
+    "$xflood" "$w" 3000 || fail "could not move the pointer"
+    quitWithEscape "$w" 5
     ;;
 close_window)
     startX

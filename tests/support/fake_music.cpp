@@ -69,6 +69,7 @@ bool FSOUND_Init(int rate, int channels, unsigned flags)
                         std::to_string(flags) + ")");
     return true;
 }
+void loadSongAhead(const char*) {}
 FMUSIC_MODULE* FMUSIC_LoadSong(const char* path)
 {
     fakemusic::noteCall(std::string("FMUSIC_LoadSong(") + (path ? path : "null") + ")");
