@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Start-up: initGL's order over the recording GL and the scripted player, in one log, and
 // resizeGLScene's guard for a window with no height.
 #include <gtest/gtest.h>
