@@ -12,6 +12,7 @@
 #include "engine/startup.h"
 #include "engine/timeline.h"
 #include "platform/platform.h"
+#include "shell/options.h"
 #include "shell/window.h"
 
 namespace {
@@ -51,12 +52,14 @@ void reportStartup(std::chrono::system_clock::time_point mainAt)
 
 } // namespace
 
-int main(int, char**)
+int main(int argc, char** argv)
 {
     const auto mainAt = std::chrono::system_clock::now();
     bool reportTiming = std::getenv("RINTA_STARTUP_TIMING") != nullptr;
-    if (!askFullscreenAndCreate(640, 480, 32))
-        return 0;
+    // The command line (shell/options.cpp): --help, --version and bad arguments end here; with
+    // no arguments the question is asked as it always was.
+    if (const int code = startFromCommandLine(argc, argv); code >= 0)
+        return code;
     setTimelineShutdown(killGLWindow); // the order-32 ending releases the window too
 
     bool running = true;

@@ -21,7 +21,7 @@ namespace {
 SDL_Window* hWnd = nullptr;       // the demo window
 SDL_GLContext hRC = nullptr;      // the context made current on it
 bool videoInitialised = false;    // what registering the window class stands for here
-int targetWidth = 640, targetHeight = 480; // the size the scenes draw at
+const int targetWidth = kSceneWidth, targetHeight = kSceneHeight; // the size the scenes draw at
 
 const char* const kErrorCaption = "ERROR";
 const char* const kShutdownCaption = "SHUTDOWN ERROR";
@@ -116,6 +116,12 @@ bool askFullscreenAndCreate(int width, int height, int bits)
     return createGLWindow("rinta", width, height, bits, fullscreen);
 }
 
+bool createWindowUnasked(int width, int height, int bits, bool fullscreenFlag)
+{
+    setMessageHooks(sdlShowMessage, sdlAskYesNo);
+    return createGLWindow("rinta", width, height, bits, fullscreenFlag);
+}
+
 bool createGLWindow(const char* title, int width, int height, int bits, bool fullscreenFlag)
 {
     fullscreen = fullscreenFlag;
@@ -145,7 +151,8 @@ bool createGLWindow(const char* title, int width, int height, int bits, bool ful
     // Fullscreen covers the desktop at its own resolution: the display never changes mode,
     // and the 640 x 480 picture is scaled to fit. The fallback question stays for when even
     // that cannot be had.
-    const Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE;
+    // High-DPI aware: the drawable is the screen's physical pixels, which native resolution fills.
+    const Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI;
     if (fullscreen) {
         // Created at the desktop's size and place too, so it covers the screen even where no
         // window manager acts on the fullscreen request.
@@ -194,18 +201,18 @@ bool createGLWindow(const char* title, int width, int height, int bits, bool ful
     SDL_GL_SetSwapInterval(0); // pacing stays the scenes' own sleeps
     setGlProcLoader([](const char* name) { return SDL_GL_GetProcAddress(name); });
 
-    // The scenes draw into a fixed target; without framebuffer objects they draw to the
-    // window directly, as they were written to.
-    if (!createFrameTarget(width, height))
+    // The scenes draw into an off-screen target sized by the render settings; without
+    // framebuffer objects they draw to the window directly, as they were written to.
+    int drawableWidth = width, drawableHeight = height;
+    SDL_GL_GetDrawableSize(hWnd, &drawableWidth, &drawableHeight);
+    if (!createWindowFrameTarget(drawableWidth, drawableHeight))
         std::fprintf(stderr, "rinta: no framebuffer objects; the picture will not scale with the window\n");
-    targetWidth = width;
-    targetHeight = height;
 
     SDL_ShowWindow(hWnd);
     SDL_RaiseWindow(hWnd);
     SDL_DisableScreenSaver();
 
-    resizeGLScene(45, width, height);
+    resizeGLScene(45, targetWidth, targetHeight);
     if (!initGL()) {
         failCreation("Initialization Failed.");
         return false;

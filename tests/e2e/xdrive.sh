@@ -2,9 +2,9 @@
 # few xdotool/xwininfo steps a viewer's actions need. The caller defines fail() and keeps
 # scratch (a directory), rpid (the program's pid) and xpid (set here) for its cleanup.
 
-startX() {
+startX() { # [WxH] the screen's size, 1024x768 unless given
     local fd="$scratch/display"
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fd" >/dev/null 2>&1 &
+    Xvfb -displayfd 3 -screen 0 "${1:-1024x768}x24" -nolisten tcp 3>"$fd" >/dev/null 2>&1 &
     xpid=$!
     for _ in $(seq 100); do [ -s "$fd" ] && break; sleep 0.1; done
     [ -s "$fd" ] || fail "Xvfb did not start"
