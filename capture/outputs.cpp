@@ -124,6 +124,7 @@ bool writePng(const std::string& path, const unsigned char* rgb, int width, int 
     png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
     png_set_compression_level(png, 6);
     png_set_compression_strategy(png, Z_RLE);
+    png_set_compression_buffer_size(png, 1 << 18); // few large IDAT chunks, as deflate likes to write them
     png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8, PNG_COLOR_TYPE_RGB,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
     png_write_info(png, info);
