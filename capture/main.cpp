@@ -3,8 +3,6 @@
 // pass through here for the render cost, the benchmark and the frame log (framelog.cpp);
 // finished frames are read at the asked size (picture.cpp) and go to PNGs and the video.
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -25,6 +23,7 @@
 #include "engine/projection.h"
 #include "engine/startup.h"
 #include "engine/timeline.h"
+#include "platform/datadir.h"
 #include "platform/headless.h"
 #include "platform/platform.h"
 
@@ -124,41 +123,6 @@ bool emitVideoUntil(std::int64_t untilUs)
 
 // --- set-up -------------------------------------------------------------------------------
 
-// The engine opens "data/..." relative to the working directory: run from a private
-// directory whose "data" points at the chosen one.
-struct DataLink {
-    std::string dir;
-    ~DataLink()
-    {
-        if (!dir.empty()) {
-            std::error_code ec;
-            fs::remove(dir + "/data", ec);
-            fs::remove(dir, ec);
-        }
-    }
-    bool make(const std::string& dataDir, std::string& error)
-    {
-        std::error_code ec;
-        if (!fs::is_directory(dataDir, ec)) {
-            error = "data directory " + dataDir + " does not exist (give --data DIR)";
-            return false;
-        }
-        const fs::path target = fs::absolute(dataDir);
-        std::string pattern = (fs::temp_directory_path(ec) / "rinta-capture-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) {
-            error = "cannot make a working directory under " + fs::temp_directory_path(ec).string();
-            return false;
-        }
-        dir = pattern;
-        fs::create_directory_symlink(target, dir + "/data", ec);
-        if (ec || chdir(dir.c_str()) != 0) {
-            error = "cannot link " + dir + "/data to " + target.string();
-            return false;
-        }
-        return true;
-    }
-};
-
 std::string absolutePath(const std::string& p) { return p.empty() ? p : fs::absolute(p).string(); }
 
 bool prepareOutputs(std::string& error)
@@ -218,8 +182,13 @@ int main(int argc, char** argv)
         return kExitFailure;
     };
 
-    DataLink data;
-    if (!data.make(opts.dataDir, error) || !prepareOutputs(error))
+    // The engine opens "data/..." relative to the working directory.
+    if (!useDataDirectory(opts.dataDir, error)) {
+        if (!std::filesystem::is_directory(opts.dataDir))
+            error += " (give --data DIR)";
+        return fail(error);
+    }
+    if (!prepareOutputs(error))
         return fail(error);
 
     std::string eglError;

@@ -165,8 +165,8 @@ bool parseCaptureOptions(int argc, char** argv, CaptureOptions& options, std::st
             long w = 0, h = 0;
             // Even sides: the video's 4:2:0 colour needs them, and frames and video should agree.
             if (x == std::string::npos || !parseLong(value.substr(0, x), w) || !parseLong(value.substr(x + 1), h) ||
-                w < 64 || h < 64 || w > 16384 || h > 16384 || w % 2 || h % 2) {
-                error = "--size wants WxH, even numbers from 64 to 16384, got '" + value + "'";
+                w < 64 || h < 64 || w > 8192 || h > 8192 || w % 2 || h % 2) {
+                error = "--size wants WxH, even numbers from 64 to 8192, got '" + value + "'";
                 return false;
             }
             options.width = static_cast<int>(w);

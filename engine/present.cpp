@@ -357,5 +357,12 @@ bool createWindowFrameTarget(int drawableWidth, int drawableHeight)
         }
     }
     followsWindow = resolution == RenderResolution::Native;
-    return createFrameTarget(size.width, size.height, samples);
+    if (createFrameTarget(size.width, size.height, samples))
+        return true;
+    if (classic)
+        return false;
+    // Larger than this GL's largest target, or out of memory: the classic picture still works.
+    std::fprintf(stderr, "rinta: no %d x %d target here; rendering at 640 x 480\n", size.width, size.height);
+    followsWindow = false;
+    return createFrameTarget(kSceneWidth, kSceneHeight, 0);
 }

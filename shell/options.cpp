@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <unistd.h>
 
+#include "platform/datadir.h"
 #include "shell/window.h"
 
 #ifndef RINTA_VERSION
@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kGoOn = -1;
-constexpr int kMaxSide = 16384; // past any GL's largest renderbuffer
+constexpr int kMaxSide = 8192; // 8K: beyond, a multisampled target runs to gigabytes
 constexpr int kMinSide = 64;
 
 bool parseInt(const std::string& text, long low, long high, int& value)
@@ -54,15 +54,6 @@ int badArguments(const std::string& why)
 {
     std::fprintf(stderr, "rinta: %s\nTry 'rinta --help' for the options.\n", why.c_str());
     return kExitBadArguments;
-}
-
-std::string linkDir; // the private working directory made by useDataDirectory
-
-void removeLinkDir()
-{
-    std::error_code ec;
-    fs::remove(linkDir + "/data", ec);
-    fs::remove(linkDir, ec);
 }
 
 } // namespace
@@ -136,25 +127,6 @@ int parseShellOptions(int argc, char** argv, ShellOptions& options)
         }
     }
     return kGoOn;
-}
-
-bool useDataDirectory(const std::string& dir, std::string& error)
-{
-    std::error_code ec;
-    const fs::path target = fs::absolute(dir, ec);
-    std::string pattern = (fs::temp_directory_path(ec) / "rinta-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) {
-        error = "cannot make a working directory for --data under " + fs::temp_directory_path(ec).string();
-        return false;
-    }
-    linkDir = pattern;
-    std::atexit(removeLinkDir); // also when the song's end ends the process
-    fs::create_directory_symlink(target, linkDir + "/data", ec);
-    if (ec || chdir(linkDir.c_str()) != 0) {
-        error = "cannot link " + linkDir + "/data to " + target.string();
-        return false;
-    }
-    return true;
 }
 
 int startFromCommandLine(int argc, char** argv)

@@ -22,10 +22,6 @@ int parseShellOptions(int argc, char** argv, ShellOptions& options);
 
 const char* shellUsage();
 
-// Makes dir the program's data/: the engine reads "data/..." from the working directory, so
-// the program moves to a private directory whose data links to dir (removed at exit).
-bool useDataDirectory(const std::string& dir, std::string& error);
-
 // Applies the command line and opens the window: asks the question or not, as the options say.
 // Returns -1 to go on into the demo, or the exit code to end with (help, version, bad arguments,
 // no window).

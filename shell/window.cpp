@@ -149,7 +149,7 @@ bool createGLWindow(const char* title, int width, int height, int bits, bool ful
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
 
     // Fullscreen covers the desktop at its own resolution: the display never changes mode,
-    // and the 640 x 480 picture is scaled to fit. The fallback question stays for when even
+    // and the picture is drawn at it or scaled to fit. The fallback question stays for when even
     // that cannot be had.
     // High-DPI aware: the drawable is the screen's physical pixels, which native resolution fills.
     const Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI;
