@@ -1,8 +1,10 @@
 // engine/music.cpp — the music player over libopenmpt, heard through SDL2 audio or pulled
-// by the caller (offline). The song renders in blocks of about one tick; after each block
-// its order and row are published as one atomic word, so queries from the frame never wait
-// on the audio thread. The song plays once; after its end the order reads as the length of
-// its order list, which is what ends the demo.
+// by the caller (offline). The song renders in blocks of at most 5.8 ms. Offline, each
+// block's order and row are published as one atomic word as soon as it is rendered: a
+// capture is exact to the sample. Through a device, each block's position is stamped with
+// the moment the device will play it, so the frame reads what is being heard. A song that
+// jumps back plays on; only a song that runs past its last order ends, and its order then
+// reads as the length of its order list, which is what ends the demo.
 #include "engine/music.h"
 
 #include <SDL.h>
@@ -11,30 +13,94 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <string>
+#include <utility>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
+
+namespace {
+
+// Positions scheduled to be heard, newest last: each slot is one word, so a reader on
+// another thread sees a whole entry or an older one, never a torn one. Written only by
+// whoever renders; read without locks by the frame.
+class HeardSchedule {
+public:
+    static constexpr std::size_t kSlots = 128; // 0.7 s of blocks, several device buffers
+
+    void clear() { written_.store(0, std::memory_order_release); }
+
+    void push(std::int64_t heardAtUs, int order, int row)
+    {
+        const std::uint64_t n = written_.load(std::memory_order_relaxed);
+        slots_[n % kSlots].store(pack(heardAtUs, order, row), std::memory_order_relaxed);
+        written_.store(n + 1, std::memory_order_release);
+    }
+
+    // The newest entry heard by nowUs, as order << 32 | row; false when none is yet.
+    bool heardBy(std::int64_t nowUs, std::uint64_t& position) const
+    {
+        const std::uint64_t n = written_.load(std::memory_order_acquire);
+        // Stay well clear of the slots the writer may be refilling.
+        const std::uint64_t oldest = n > kSlots - 16 ? n - (kSlots - 16) : 0;
+        for (std::uint64_t i = n; i > oldest; --i) {
+            const std::uint64_t v = slots_[(i - 1) % kSlots].load(std::memory_order_relaxed);
+            if (std::int64_t(v >> 24) <= nowUs) {
+                position = (((v >> 12) & 0xFFF) << 32) | (v & 0xFFF);
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    // 40 bits of microseconds (12 days), 12 bits each of order and row
+    static std::uint64_t pack(std::int64_t us, int order, int row)
+    {
+        const auto clamp12 = [](int v) { return std::uint64_t(std::clamp(v, 0, 0xFFF)); };
+        return (std::uint64_t(std::max<std::int64_t>(us, 0)) & ((1ull << 40) - 1)) << 24 |
+               clamp12(order) << 12 | clamp12(row);
+    }
+
+    std::array<std::atomic<std::uint64_t>, kSlots> slots_{};
+    std::atomic<std::uint64_t> written_{0};
+};
+
+} // namespace
 
 struct FMUSIC_MODULE {
     openmpt_module* player = nullptr;
     int orderCount = 0;
-    // order in the high half, row in the low half: one load gives a consistent pair
+    int lastOrder = -1; // the last entry of the order list that holds a pattern
+    // order in the high half, row in the low half: one load gives a consistent pair.
+    // Offline it follows the rendering; through a device it holds the start until the
+    // first scheduled block is heard.
     std::atomic<std::uint64_t> position{0};
+    std::atomic<bool> scheduled{false}; // queries read `heard` by the clock
+    HeardSchedule heard;
     // Touched by whoever renders (audio thread or renderMusic), and by PlaySong under the
     // device lock.
     bool rendered = false;
     bool ended = false;
 };
 
+
 namespace {
 
 constexpr std::size_t kMaxModuleBytes = 64u << 20; // far above any real module; bounds the read
-constexpr std::size_t kBlockFrames = 512;          // 11.6 ms; a tick at tempo 125 is 882 frames
+constexpr std::size_t kBlockFrames = 256;          // 5.8 ms: the finest step of the position
 constexpr Uint16 kDeviceBufferFrames = 1024;       // what SDL asks for per callback
 constexpr int kMinMixRate = 8000;                  // the rates libopenmpt renders at
 constexpr int kMaxMixRate = 192000;
+constexpr int kMaxEmptyReads = 4; // a loop that renders nothing this often in a row is over
 
 static_assert(std::atomic<std::uint64_t>::is_always_lock_free,
               "position queries must not take a lock");
@@ -45,10 +111,20 @@ bool gInitialised = false;
 int gMixRate = 44100;
 SDL_AudioDeviceID gDevice = 0;
 bool gAudioSubsystem = false;
+std::int64_t gDeviceBufferUs = 0; // how long one device buffer plays
 // The song now playing. With Device output it is written only under the device lock and
 // read by the callback.
 FMUSIC_MODULE* gPlaying = nullptr;
 std::atomic<void (*)()> gBlockHook{nullptr};
+// When the next sample the callback renders will be heard; 0 until the first callback.
+std::int64_t gNextHeardUs = 0;
+
+std::int64_t nowUs()
+{
+    using namespace std::chrono;
+    static const steady_clock::time_point base = steady_clock::now();
+    return duration_cast<microseconds>(steady_clock::now() - base).count() + 1;
+}
 
 std::uint64_t packPosition(int order, int row)
 {
@@ -60,24 +136,64 @@ void publish(FMUSIC_MODULE* mod, int order, int row)
     mod->position.store(packPosition(order, row), std::memory_order_release);
 }
 
-// Renders up to `frames` frames of `mod` into `out` and publishes where the song now is:
-// the row holding the last sample rendered. A short read means the song has ended.
+// Whether the row at (order, row) jumps back into the order list (effect B, as MOD, S3M,
+// XM and IT all write it).
+bool jumpsBack(FMUSIC_MODULE* mod, int order, int row)
+{
+    openmpt_module* m = mod->player;
+    const std::int32_t pattern = openmpt_module_get_order_pattern(m, order);
+    if (pattern < 0 || pattern >= openmpt_module_get_num_patterns(m)) return false;
+    if (row < 0 || row >= openmpt_module_get_pattern_num_rows(m, pattern)) return false;
+    for (std::int32_t ch = 0; ch < openmpt_module_get_num_channels(m); ++ch) {
+        const char* effect =
+            openmpt_module_format_pattern_row_channel_command(m, pattern, row, ch, OPENMPT_MODULE_COMMAND_EFFECT);
+        const bool jump = effect && effect[0] == 'B';
+        openmpt_free_string(effect);
+        if (jump && openmpt_module_get_pattern_row_channel_command(m, pattern, row, ch,
+                                                                   OPENMPT_MODULE_COMMAND_PARAMETER) <
+                        mod->orderCount)
+            return true;
+    }
+    return false;
+}
+
+// libopenmpt stops where it takes the song to end, which is also where a song loops.
+// (order, row) was playing at the start of the read that stopped; a row outlasts a read,
+// so the last row heard is that one or the next. The song has run off its order list only
+// if that was its last order and neither row jumps back.
+bool ranOffOrderList(FMUSIC_MODULE* mod, int order, int row)
+{
+    return order == mod->lastOrder && !jumpsBack(mod, order, row) && !jumpsBack(mod, order, row + 1);
+}
+
+// Renders up to `frames` frames of `mod` into `out`, playing on through loops. Returns the
+// frames written: fewer than asked only when the song has run off its order list, and then
+// `ended` is set.
 std::size_t renderBlock(FMUSIC_MODULE* mod, float* out, std::size_t frames)
 {
     if (mod->ended) return 0;
     if (auto hook = gBlockHook.load()) hook();
     mod->rendered = true;
-    const std::size_t got = openmpt_module_read_interleaved_float_stereo(mod->player, gMixRate, frames, out);
-    if (got < frames) {
-        // libopenmpt rewinds its position once it stops; the demo needs "past the last order"
-        mod->ended = true;
-        publish(mod, mod->orderCount, 0);
-    } else {
-        publish(mod, openmpt_module_get_current_order(mod->player), openmpt_module_get_current_row(mod->player));
+    std::size_t done = 0;
+    int emptyReads = 0;
+    while (done < frames) {
+        const int order = openmpt_module_get_current_order(mod->player);
+        const int row = openmpt_module_get_current_row(mod->player);
+        const std::size_t got =
+            openmpt_module_read_interleaved_float_stereo(mod->player, gMixRate, frames - done, out + 2 * done);
+        done += got;
+        if (done == frames) break;
+        // Told to continue at the end, libopenmpt plays on from where the song loops to.
+        if (ranOffOrderList(mod, order, row) || (got == 0 && ++emptyReads > kMaxEmptyReads)) {
+            mod->ended = true;
+            break;
+        }
+        if (got > 0) emptyReads = 0;
     }
-    return got;
+    return done;
 }
 
+// Offline: the position follows the rendering, the row holding the last sample rendered.
 std::size_t renderBlocks(FMUSIC_MODULE* mod, float* out, std::size_t frames)
 {
     std::size_t done = 0;
@@ -85,16 +201,94 @@ std::size_t renderBlocks(FMUSIC_MODULE* mod, float* out, std::size_t frames)
         const std::size_t want = std::min(kBlockFrames, frames - done);
         const std::size_t got = renderBlock(mod, out + 2 * done, want);
         done += got;
-        if (got < want) break;
+        if (mod->ended) {
+            publish(mod, mod->orderCount, 0);
+            break;
+        }
+        publish(mod, openmpt_module_get_current_order(mod->player), openmpt_module_get_current_row(mod->player));
     }
     return done;
+}
+
+// When the buffer the callback is filling now will start to play. A device plays its
+// samples at a steady rate, so the schedule runs on the sample count from the first
+// callback, heard one device buffer after it was asked for. Callbacks that come in bursts
+// (a sound server filling its own buffer) or a device clock that runs a little fast or slow
+// bend it by at most 2% of a buffer a callback; only a stall of a second (a suspended
+// device) starts it afresh.
+std::int64_t heardAtForThisBuffer(std::int64_t bufferUs)
+{
+    constexpr std::int64_t kResyncUs = 1000000;
+    const std::int64_t target = nowUs() + gDeviceBufferUs;
+    const std::int64_t error = target - gNextHeardUs;
+    if (gNextHeardUs == 0 || error > kResyncUs || error < -kResyncUs)
+        gNextHeardUs = target;
+    else
+        gNextHeardUs += std::clamp(error / 16, -bufferUs / 50, bufferUs / 50);
+    const std::int64_t start = gNextHeardUs;
+    gNextHeardUs += bufferUs;
+    return start;
+}
+
+std::int64_t microsecondsOf(std::size_t frames) { return std::int64_t(frames) * 1000000 / gMixRate; }
+
+// Renders the next block of the device's song and schedules it from `heardAt`: the row of
+// its first sample from the moment that sample is heard, the end from when its last is.
+std::size_t renderScheduled(FMUSIC_MODULE* mod, float* out, std::size_t frames, std::int64_t heardAt)
+{
+    mod->heard.push(heardAt, openmpt_module_get_current_order(mod->player),
+                    openmpt_module_get_current_row(mod->player));
+    const std::size_t got = renderBlock(mod, out, frames);
+    if (mod->ended) mod->heard.push(heardAt + microsecondsOf(got), mod->orderCount, 0);
+    return got;
+}
+
+// A device that went away (a sound server that stopped) leaves the song on the silent
+// real-time clock: this thread renders it on, unheard, on the same schedule, so the
+// position goes on without a jump and the song still ends.
+std::thread gSilentClock;
+std::atomic<bool> gSilentClockRuns{false};
+std::atomic<bool> gSilentClockStop{false};
+
+void runSilentClock(FMUSIC_MODULE* mod)
+{
+    std::vector<float> scratch(2 * kBlockFrames);
+    while (!gSilentClockStop && !mod->ended) {
+        while (!mod->ended && gNextHeardUs < nowUs() + gDeviceBufferUs) {
+            const std::size_t got = renderScheduled(mod, scratch.data(), kBlockFrames, gNextHeardUs);
+            gNextHeardUs += microsecondsOf(got);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+void stopSilentClock()
+{
+    if (!gSilentClock.joinable()) return;
+    gSilentClockStop = true;
+    gSilentClock.join();
+    gSilentClockRuns = false;
+    gSilentClockStop = false;
 }
 
 void SDLCALL fillAudio(void*, Uint8* stream, int len)
 {
     const std::size_t frames = std::size_t(len) / (2 * sizeof(float));
     float* out = reinterpret_cast<float*>(stream);
-    const std::size_t done = gPlaying ? renderBlocks(gPlaying, out, frames) : 0;
+    std::size_t done = 0;
+    FMUSIC_MODULE* mod = gPlaying;
+    if (mod && !gSilentClockRuns && SDL_GetAudioDeviceStatus(gDevice) == SDL_AUDIO_STOPPED) {
+        // SDL goes on calling, at its own uneven pace, for a device that is gone.
+        gSilentClockRuns = true;
+        gSilentClock = std::thread(runSilentClock, mod);
+    }
+    if (mod && !gSilentClockRuns) {
+        const std::int64_t start = heardAtForThisBuffer(microsecondsOf(frames));
+        while (!mod->ended && done < frames) {
+            const std::size_t want = std::min(kBlockFrames, frames - done);
+            done += renderScheduled(mod, out + 2 * done, want, start + microsecondsOf(done));
+        }
+    }
     std::memset(out + 2 * done, 0, (frames - done) * 2 * sizeof(float));
 }
 
@@ -108,6 +302,7 @@ bool openDevice()
     want.callback = fillAudio;
     // No allowed changes: SDL converts to whatever the device takes, the callback stays simple.
     gDevice = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
+    gDeviceBufferUs = std::int64_t(kDeviceBufferFrames) * 1000000 / gMixRate;
     return gDevice != 0;
 }
 
@@ -242,9 +437,10 @@ bool FSOUND_Init(int mixRate, int, unsigned)
     return true;
 }
 
-FMUSIC_MODULE* FMUSIC_LoadSong(const char* path)
+namespace {
+
+FMUSIC_MODULE* loadSong(const char* path)
 {
-    if (!path) return nullptr;
     std::vector<unsigned char> bytes;
     if (!readModuleFile(path, bytes)) return nullptr;
     // The song is played from its start, never sought: scanning it for sub-songs at load
@@ -265,15 +461,59 @@ FMUSIC_MODULE* FMUSIC_LoadSong(const char* path)
         openmpt_module_destroy(player);
         return nullptr;
     }
-    // Played once to the last row: no repeat, and no fade-out tail after it.
+    // libopenmpt stops at what it takes for the song's end, with no fade-out tail, and
+    // plays on from where the song loops to when read again: renderBlock tells a loop from
+    // a song that ran off its order list.
     openmpt_module_set_repeat_count(player, 0);
-    openmpt_module_ctl_set_text(player, "play.at_end", "stop");
+    openmpt_module_ctl_set_text(player, "play.at_end", "continue");
 
     auto* mod = new FMUSIC_MODULE;
     mod->player = player;
     mod->orderCount = openmpt_module_get_num_orders(player);
+    for (int order = mod->orderCount - 1; order >= 0 && mod->lastOrder < 0; --order) {
+        const std::int32_t pattern = openmpt_module_get_order_pattern(player, order);
+        if (pattern >= 0 && pattern < openmpt_module_get_num_patterns(player)) mod->lastOrder = order;
+    }
     publish(mod, 0, 0);
     return mod;
+}
+
+std::mutex gAheadMutex;
+std::condition_variable gAheadDone;
+std::string gAheadPath;
+bool gAheadReading = false;
+FMUSIC_MODULE* gAheadSong = nullptr;
+
+} // namespace
+
+void loadSongAhead(const char* path)
+{
+    if (!path) return;
+    {
+        std::lock_guard lock(gAheadMutex);
+        if (gAheadReading || !gAheadPath.empty()) return; // one song ahead at a time
+        gAheadPath = path;
+        gAheadReading = true;
+    }
+    FMUSIC_MODULE* mod = loadSong(path); // says on stderr why, if it cannot
+    std::lock_guard lock(gAheadMutex);
+    gAheadSong = mod;
+    gAheadReading = false;
+    gAheadDone.notify_all();
+}
+
+FMUSIC_MODULE* FMUSIC_LoadSong(const char* path)
+{
+    if (!path) return nullptr;
+    {
+        std::unique_lock lock(gAheadMutex);
+        gAheadDone.wait(lock, [] { return !gAheadReading; });
+        if (!gAheadPath.empty() && gAheadPath == path) { // read ahead, or found unusable ahead
+            gAheadPath.clear();
+            return std::exchange(gAheadSong, nullptr);
+        }
+    }
+    return loadSong(path);
 }
 
 bool FMUSIC_PlaySong(FMUSIC_MODULE* mod)
@@ -285,6 +525,9 @@ bool FMUSIC_PlaySong(FMUSIC_MODULE* mod)
     mod->rendered = false;
     mod->ended = false;
     publish(mod, 0, 0);
+    mod->heard.clear();
+    mod->scheduled = gOutput == MusicOutput::Device;
+    gNextHeardUs = 0;
     gPlaying = mod;
     if (gOutput == MusicOutput::Device) {
         SDL_UnlockAudioDevice(gDevice);
@@ -293,22 +536,34 @@ bool FMUSIC_PlaySong(FMUSIC_MODULE* mod)
     return true;
 }
 
+namespace {
+std::uint64_t currentPosition(FMUSIC_MODULE* mod)
+{
+    std::uint64_t position = 0;
+    if (mod->scheduled.load(std::memory_order_acquire) && mod->heard.heardBy(nowUs(), position)) return position;
+    return mod->position.load(std::memory_order_acquire);
+}
+} // namespace
+
 int FMUSIC_GetOrder(FMUSIC_MODULE* mod)
 {
     if (!mod) return -1;
-    return int(std::uint32_t(mod->position.load(std::memory_order_acquire) >> 32));
+    return int(std::uint32_t(currentPosition(mod) >> 32));
 }
 
 int FMUSIC_GetRow(FMUSIC_MODULE* mod)
 {
     if (!mod) return -1;
-    return int(std::uint32_t(mod->position.load(std::memory_order_acquire)));
+    return int(std::uint32_t(currentPosition(mod)));
 }
 
 bool FMUSIC_FreeSong(FMUSIC_MODULE* mod)
 {
     if (!mod) return false;
     if (gPlaying == mod) {
+        if (gDevice) SDL_LockAudioDevice(gDevice); // no silent clock starts meanwhile
+        stopSilentClock();
+        if (gDevice) SDL_UnlockAudioDevice(gDevice);
         // Waits for a callback in progress; after it the device renders silence.
         if (gDevice) SDL_LockAudioDevice(gDevice);
         gPlaying = nullptr;
@@ -321,6 +576,9 @@ bool FMUSIC_FreeSong(FMUSIC_MODULE* mod)
 
 void FSOUND_Close()
 {
+    if (gDevice) SDL_LockAudioDevice(gDevice);
+    stopSilentClock();
+    if (gDevice) SDL_UnlockAudioDevice(gDevice);
     if (gDevice) {
         SDL_CloseAudioDevice(gDevice); // stops the callback for good
         gDevice = 0;

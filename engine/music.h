@@ -15,6 +15,11 @@ int FMUSIC_GetRow(FMUSIC_MODULE* mod);   // -1 for a null handle; 0 after the en
 bool FMUSIC_FreeSong(FMUSIC_MODULE* mod);
 void FSOUND_Close();
 
+// Reads and parses the song at path ahead of FMUSIC_LoadSong, on any thread, so that a later
+// FMUSIC_LoadSong of the same path only takes it (waiting if it is still being read). What
+// it cannot load is left for FMUSIC_LoadSong to report.
+void loadSongAhead(const char* path);
+
 // Where the mixed samples go. Takes effect at the next FSOUND_Init.
 enum class MusicOutput {
     Device,  // SDL audio; with no usable device, SDL's dummy driver paces playback silently

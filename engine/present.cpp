@@ -296,11 +296,16 @@ void presentFrameTarget(int windowWidth, int windowHeight)
     gl.bindFramebuffer(GL_FRAMEBUFFER, framebuffer);
 
     // After the frame is shown, never during it: the next frame draws at the new size.
-    if (followsWindow) {
-        const PresentRect fit = fitTarget(kSceneWidth, kSceneHeight, windowWidth, windowHeight);
-        if (fit.width > 0 && fit.height > 0 && (fit.width != targetWidth || fit.height != targetHeight))
-            rebuildTarget(fit.width, fit.height);
-    }
+    fitFrameTargetToWindow(windowWidth, windowHeight);
+}
+
+void fitFrameTargetToWindow(int windowWidth, int windowHeight)
+{
+    if (!followsWindow || !framebuffer)
+        return;
+    const PresentRect fit = fitTarget(kSceneWidth, kSceneHeight, windowWidth, windowHeight);
+    if (fit.width > 0 && fit.height > 0 && (fit.width != targetWidth || fit.height != targetHeight))
+        rebuildTarget(fit.width, fit.height);
 }
 
 void readFrameTarget(unsigned char* rgb)

@@ -27,6 +27,9 @@ int frameTargetSamples();
 // target again for the next frame. The scenes' GL state (clear colour, viewport) is kept. A
 // target that follows the window is rebuilt first when the window's 4:3 size has changed.
 void presentFrameTarget(int windowWidth, int windowHeight);
+// A target that follows the window (native) is rebuilt for the window's 4:3 size if that has
+// changed; the scenes' viewport keeps its share. Nothing happens otherwise.
+void fitFrameTargetToWindow(int windowWidth, int windowHeight);
 
 // Reads the finished frame (multisampling resolved) as 8-bit RGB, bottom row first, into rgb
 // (width x height x 3 bytes), and binds the target again.

@@ -4,6 +4,8 @@
 #include "engine/fog.h"
 #include "engine/textures.h"
 
+#include <utility>
+
 GLuint TextureTable[kTextureSlots] = {};
 const GLfloat FogColour[4] = {0, 0, 0, 1};
 FMUSIC_MODULE* song = nullptr;
@@ -31,7 +33,11 @@ void loadTextures()
     }
 }
 
-bool initGL()
+namespace {
+constexpr const char* kSongFile = "data/sorvan.it";
+bool gPreparedAhead = false; // prepareGL ran and initGL has not yet run after it
+
+void setUpRenderState()
 {
     loadTextures();
     glEnable(GL_TEXTURE_2D);
@@ -51,8 +57,27 @@ bool initGL()
     glEnable(GL_FOG);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
     setupFragmentFog(); // fog by each fragment's distance, as GL defines it
+}
+} // namespace
+
+void prepareStartupData()
+{
+    loadSongAhead(kSongFile);
+    decodePicturesAhead(kSlotFiles, kTextureSlots);
+}
+
+void prepareGL()
+{
+    setUpRenderState();
+    gPreparedAhead = true;
+}
+
+bool initGL()
+{
+    if (!std::exchange(gPreparedAhead, false))
+        setUpRenderState();
     FSOUND_Init(44100, 32, 0);
-    song = FMUSIC_LoadSong("data/sorvan.it");
+    song = FMUSIC_LoadSong(kSongFile);
     FMUSIC_PlaySong(song);
     return true;
 }

@@ -14,5 +14,13 @@ extern FMUSIC_MODULE* song;
 bool initGL();
 void loadTextures();
 
+// Start-up split for a program that prepares while its first question is up. None of it
+// changes what initGL does when called on its own.
+// Reads the song and decodes the pictures, without GL: any thread, before initGL.
+void prepareStartupData();
+// The GL part of initGL (textures and render state), ahead of it on the current context;
+// the next initGL then only starts the music.
+void prepareGL();
+
 // The file each slot is loaded from, or nullptr for the two slots left empty (6 and 12).
 const char* textureSlotFile(int slot);

@@ -4,8 +4,11 @@
 #include "engine/textures.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdio>
+#include <map>
 #include <memory>
+#include <mutex>
 
 #include <turbojpeg.h>
 
@@ -78,37 +81,124 @@ bool JpegTextureLoader::fail(const char* path, const std::string& reason)
     return false;
 }
 
-bool JpegTextureLoader::loadFromFile(const char* path)
+namespace {
+
+struct Decoded {
+    std::vector<unsigned char> pixels; // RGBA, bottom row first
+    int width = 0, height = 0;
+    std::string failure; // why it is not loaded; empty when it decoded
+};
+
+// Reads and decodes one file into `out`, refusing sides over `limit` before decoding.
+void decodeFile(const char* path, int limit, Decoded& out)
 {
     std::vector<unsigned char> jpeg;
-    std::string reason;
-    if (!readWholeFile(path, jpeg, reason))
-        return fail(path, reason);
-    if (jpeg.size() < 3 || jpeg[0] != 0xFF || jpeg[1] != 0xD8 || jpeg[2] != 0xFF)
-        return fail(path, "not a JPEG file");
-
+    out.width = out.height = 0;
+    if (!readWholeFile(path, jpeg, out.failure))
+        return;
+    if (jpeg.size() < 3 || jpeg[0] != 0xFF || jpeg[1] != 0xD8 || jpeg[2] != 0xFF) {
+        out.failure = "not a JPEG file";
+        return;
+    }
     std::unique_ptr<void, TjDeleter> tj(tjInitDecompress());
-    if (!tj)
-        return fail(path, "cannot start the JPEG decoder");
+    if (!tj) {
+        out.failure = "cannot start the JPEG decoder";
+        return;
+    }
     int w = 0, h = 0, subsampling = 0, colourspace = 0;
     if (tjDecompressHeader3(tj.get(), jpeg.data(), static_cast<unsigned long>(jpeg.size()), &w, &h, &subsampling,
-                            &colourspace) != 0)
-        return fail(path, std::string("unreadable JPEG header (") + tjGetErrorStr2(tj.get()) + ")");
+                            &colourspace) != 0) {
+        out.failure = std::string("unreadable JPEG header (") + tjGetErrorStr2(tj.get()) + ")";
+        return;
+    }
+    if (w <= 0 || h <= 0 || w > limit || h > limit) {
+        out.failure = "picture of " + std::to_string(w) + " x " + std::to_string(h) + " is larger than " +
+                      std::to_string(limit) + " on a side";
+        return;
+    }
+    out.pixels.resize(static_cast<size_t>(w) * h * 4); // every byte is written by the decoder
+    // A truncated or corrupt stream is an error, not a half-grey picture.
+    if (tjDecompress2(tj.get(), jpeg.data(), static_cast<unsigned long>(jpeg.size()), out.pixels.data(), w, 0, h,
+                      TJPF_RGBA, TJFLAG_BOTTOMUP | TJFLAG_STOPONWARNING) != 0) {
+        out.failure = std::string("corrupt JPEG data (") + tjGetErrorStr2(tj.get()) + ")";
+        return;
+    }
+    out.failure.clear();
+    out.width = w;
+    out.height = h;
+}
 
+struct AheadEntry {
+    Decoded picture;
+    bool ready = false;
+};
+std::mutex gAheadMutex;
+std::condition_variable gAheadReady;
+std::map<std::string, AheadEntry> gAhead;
+
+// Takes the picture decoded ahead for path, waiting while it is being decoded; false when
+// none was asked for.
+bool takeDecodedAhead(const char* path, Decoded& out)
+{
+    std::unique_lock lock(gAheadMutex);
+    auto it = gAhead.find(path);
+    if (it == gAhead.end())
+        return false;
+    gAheadReady.wait(lock, [&] { return it->second.ready; });
+    out = std::move(it->second.picture);
+    gAhead.erase(it);
+    return true;
+}
+
+} // namespace
+
+void decodePicturesAhead(const char* const* paths, int count)
+{
+    {
+        std::lock_guard lock(gAheadMutex);
+        for (int i = 0; i < count; ++i)
+            if (paths[i])
+                gAhead.try_emplace(paths[i]);
+    }
+    for (int i = 0; i < count; ++i) {
+        if (!paths[i])
+            continue;
+        Decoded picture;
+        decodeFile(paths[i], JpegTextureLoader::kMaxSide, picture);
+        std::lock_guard lock(gAheadMutex);
+        auto it = gAhead.find(paths[i]);
+        if (it != gAhead.end() && !it->second.ready) {
+            it->second.picture = std::move(picture);
+            it->second.ready = true;
+        }
+        gAheadReady.notify_all();
+    }
+}
+
+void dropPicturesDecodedAhead()
+{
+    std::lock_guard lock(gAheadMutex);
+    std::erase_if(gAhead, [](const auto& entry) { return entry.second.ready; });
+}
+
+bool JpegTextureLoader::loadFromFile(const char* path)
+{
     GLint maxTexture = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTexture);
     const int limit = maxTexture > 0 ? std::min(maxTexture, kMaxSide) : kMaxSide;
-    if (w <= 0 || h <= 0 || w > limit || h > limit)
-        return fail(path, "picture of " + std::to_string(w) + " x " + std::to_string(h) + " is larger than " +
-                              std::to_string(limit) + " on a side");
 
-    pixels_.resize(static_cast<size_t>(w) * h * 4); // every byte is written by the decoder
-    // A truncated or corrupt stream is an error, not a half-grey picture.
-    if (tjDecompress2(tj.get(), jpeg.data(), static_cast<unsigned long>(jpeg.size()), pixels_.data(), w, 0, h,
-                      TJPF_RGBA, TJFLAG_BOTTOMUP | TJFLAG_STOPONWARNING) != 0)
-        return fail(path, std::string("corrupt JPEG data (") + tjGetErrorStr2(tj.get()) + ")");
-    width_ = w;
-    height_ = h;
+    Decoded picture;
+    picture.pixels = std::move(pixels_); // reused across files
+    if (!takeDecodedAhead(path, picture))
+        decodeFile(path, limit, picture);
+    pixels_ = std::move(picture.pixels);
+    if (!picture.failure.empty())
+        return fail(path, picture.failure);
+    if (picture.width > limit || picture.height > limit) // decoded ahead, before GL's limit was known
+        return fail(path, "picture of " + std::to_string(picture.width) + " x " + std::to_string(picture.height) +
+                              " is larger than " + std::to_string(limit) + " on a side");
+    width_ = picture.width;
+    height_ = picture.height;
     loaded_ = true;
     return true;
 }

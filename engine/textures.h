@@ -6,6 +6,13 @@
 
 #include "engine/gl.h"
 
+// Decodes pictures ahead of the loader, on any thread and without GL, so that a later
+// loadFromFile of the same path only takes the pixels. Each path is decoded once and
+// taken once; loadFromFile waits for a picture still being decoded.
+void decodePicturesAhead(const char* const* paths, int count);
+// Forgets whatever was decoded ahead and not taken.
+void dropPicturesDecodedAhead();
+
 class JpegTextureLoader {
 public:
     void setDebugMode(bool on) { debug_ = on; }

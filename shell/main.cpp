@@ -67,7 +67,8 @@ int main(int argc, char** argv)
     while (running) {
         if (!pumpOneEvent(exitCode))
             running = false;
-        if (keys[kVkEscape])
+        // Down now, or pressed since the last look: a quick tap is not lost to its key-up.
+        if (asyncKeyState(kVkEscape))
             running = false;
         handleSceneKeys();
         presentFrame();

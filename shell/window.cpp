@@ -5,11 +5,19 @@
 #include "shell/window.h"
 
 #include <SDL.h>
+#include <pthread.h>
+
+#include <atomic>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
+#include <thread>
+#include <utility>
 
 #include "engine/present.h"
 #include "engine/projection.h"
 #include "engine/startup.h"
+#include "engine/gl.h"
 #include "platform/platform.h"
 
 bool fullscreen = true;
@@ -55,7 +63,9 @@ bool sdlAskYesNo(const char* text, const char* caption, MessageIcon icon, bool d
         std::fprintf(stderr, "%s: %s (no message box: %s)\n", caption, text, SDL_GetError());
         return defaultAnswer;
     }
-    return answer == 1;
+    // Closing the box is neither button: the question's default (the fullscreen question
+    // leaves fullscreen on for any answer but No; the fallback closes for any but Yes).
+    return answer == -1 ? defaultAnswer : answer == 1;
 }
 
 // With no display SDL falls back to drivers that draw nowhere; unless asked for by name,
@@ -73,6 +83,160 @@ void failCreation(const char* text)
 {
     killGLWindow();
     showMessage(text, kErrorCaption, MessageIcon::Exclamation);
+}
+
+// Keys are taken as SDL queues them, not when the main loop reaches them: a key press is
+// seen by the next frame however many events wait before it.
+int SDLCALL watchKeys(void*, SDL_Event* event)
+{
+    if (event->type == SDL_KEYDOWN || event->type == SDL_KEYUP) {
+        const int vk = virtualKeyFor(event->key.keysym.sym);
+        if (vk) {
+            const bool down = event->type == SDL_KEYDOWN;
+            keys[vk] = down ? 1 : 0;
+            keyEvent(vk, down);
+        }
+    }
+    return 1;
+}
+
+void watchInput()
+{
+    static bool watching = false;
+    if (std::exchange(watching, true))
+        return;
+    SDL_AddEventWatch(watchKeys, nullptr);
+    // The demo never uses pointer motion; queued, a moving mouse would bury everything else.
+    SDL_EventState(SDL_MOUSEMOTION, SDL_IGNORE);
+    SDL_EventState(SDL_FINGERMOTION, SDL_IGNORE);
+}
+
+// While the question is up, on its own thread, this thread makes the window (hidden), its
+// context, the textures and the render state, and a worker decodes the pictures and reads
+// the song: the answer then only shows the window and starts the music. All window system
+// and GL work stays on this thread. It starts once the question box is up: SDL shows the
+// box from a child process, and a fork while this thread is inside Xlib or the GL driver
+// could leave the child waiting on a lock forever.
+struct Question {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool forked = false; // the box's process exists
+    bool answered = false;
+    bool yes = true;
+};
+Question* gQuestion = nullptr;
+
+void questionForked()
+{
+    if (Question* q = gQuestion) {
+        std::lock_guard lock(q->mutex);
+        q->forked = true;
+        q->changed.notify_all();
+    }
+}
+
+bool gWindowPrepared = false; // the hidden window, context and render state are made
+
+// Draws a little with each state the scenes switch between, so the driver compiles its
+// programs now rather than in the first frames, then leaves the state as it found it.
+void warmUpDrawing()
+{
+    GLint texture = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &texture);
+    GLfloat colour[4];
+    glGetFloatv(GL_CURRENT_COLOR, colour);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glTranslatef(0, 0, -5);
+    for (int combination = 0; combination < 16; ++combination) {
+        (combination & 1 ? glEnable : glDisable)(GL_TEXTURE_2D);
+        (combination & 2 ? glEnable : glDisable)(GL_BLEND);
+        (combination & 4 ? glEnable : glDisable)(GL_DEPTH_TEST);
+        glPolygonMode(GL_FRONT_AND_BACK, combination & 8 ? GL_LINE : GL_FILL);
+        glColor4f(1, 1, 1, 0.5f);
+        glBegin(GL_QUADS);
+        glTexCoord2f(0, 0); glVertex3f(-1, -1, 0);
+        glTexCoord2f(1, 0); glVertex3f(1, -1, 0);
+        glTexCoord2f(1, 1); glVertex3f(1, 1, 0);
+        glTexCoord2f(0, 1); glVertex3f(-1, 1, 0);
+        glEnd();
+        glBegin(GL_LINES);
+        glVertex3f(-1, 0, 0);
+        glVertex3f(1, 0, 0);
+        glEnd();
+    }
+    glFinish();
+    glPopMatrix();
+    glEnable(GL_TEXTURE_2D);
+    glDisable(GL_BLEND);
+    glEnable(GL_DEPTH_TEST);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glColor4fv(colour);
+    glBindTexture(GL_TEXTURE_2D, GLuint(texture));
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+}
+
+// Steps 2 and 6 to 14 of window creation on a hidden, windowed window, on this thread; the
+// context is left current. Returns the message of the step that failed, or nullptr.
+const char* makeHiddenWindow(const char* title, int width, int height, int bits)
+{
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        std::fprintf(stderr, "SDL video: %s\n", SDL_GetError());
+        return "Failed To Register The Window Class.";
+    }
+    videoInitialised = true;
+    if (!hasDisplay()) {
+        std::fprintf(stderr, "SDL video: no display to show a window on\n");
+        return "Failed To Register The Window Class.";
+    }
+
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_BUFFER_SIZE, bits);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
+    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+
+    // High-DPI aware: the drawable is the screen's physical pixels, which native resolution fills.
+    hWnd = SDL_CreateWindow(title, 0, 0, width, height,
+                            SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
+    if (!hWnd) {
+        std::fprintf(stderr, "SDL window: %s\n", SDL_GetError());
+        return "Window Creation Error.";
+    }
+    hRC = SDL_GL_CreateContext(hWnd);
+    if (!hRC) {
+        std::fprintf(stderr, "SDL GL context: %s\n", SDL_GetError());
+        return "Can't Create A GL Rendering Context.";
+    }
+    int depthBits = 0, doubleBuffered = 0;
+    SDL_GL_GetAttribute(SDL_GL_DEPTH_SIZE, &depthBits);
+    SDL_GL_GetAttribute(SDL_GL_DOUBLEBUFFER, &doubleBuffered);
+    if (depthBits < 16 || !doubleBuffered)
+        return "Can't Find A Suitable PixelFormat.";
+    if (SDL_GL_MakeCurrent(hWnd, hRC) != 0)
+        return "Can't Activate The GL Rendering Context.";
+    setGlProcLoader([](const char* name) { return SDL_GL_GetProcAddress(name); });
+
+    // The scenes draw into an off-screen target sized by the render settings; without
+    // framebuffer objects they draw to the window directly, as they were written to.
+    int drawableWidth = width, drawableHeight = height;
+    SDL_GL_GetDrawableSize(hWnd, &drawableWidth, &drawableHeight);
+    if (!createWindowFrameTarget(drawableWidth, drawableHeight))
+        std::fprintf(stderr, "rinta: no framebuffer objects; the picture will not scale with the window\n");
+
+    resizeGLScene(45, targetWidth, targetHeight);
+    prepareGL();
+    if (frameTargetActive()) {
+        warmUpDrawing();
+        // The first presentation sets up the blit and the window's buffers; the window is
+        // hidden, so nothing of it is seen.
+        presentFrameTarget(width, height);
+        SDL_GL_SwapWindow(hWnd);
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -106,12 +270,40 @@ bool askFullscreenAndCreate(int width, int height, int bits)
     // SDL shows its message boxes through the video driver; without a display this fails
     // and the question falls back to stderr, and window creation reports the failure.
     SDL_InitSubSystem(SDL_INIT_VIDEO);
-    // Only a No answer runs windowed; a question that cannot be shown leaves fullscreen on.
+    watchInput();
+
+    static bool forkWatched = false;
+    if (!std::exchange(forkWatched, true))
+        pthread_atfork(nullptr, questionForked, nullptr);
+    Question question;
+    gQuestion = &question;
+    std::thread data(prepareStartupData); // no window system there: safe beside the fork
     questionShownAt = std::chrono::system_clock::now();
-    const bool yes = askYesNo("Would You Like To Run In Fullscreen Mode?", "Start FullScreen?",
-                              MessageIcon::Question, true);
-    questionAnsweredAt = std::chrono::system_clock::now();
-    if (!yes)
+    std::thread asking([&question] {
+        // Only a No answer runs windowed; a question that cannot be shown leaves fullscreen on.
+        const bool yes = askYesNo("Would You Like To Run In Fullscreen Mode?", "Start FullScreen?",
+                                  MessageIcon::Question, true);
+        std::lock_guard lock(question.mutex);
+        questionAnsweredAt = std::chrono::system_clock::now();
+        question.answered = true;
+        question.yes = yes;
+        question.changed.notify_all();
+    });
+    {
+        std::unique_lock lock(question.mutex);
+        // Bounded, in case a question box someday comes without a process of its own.
+        question.changed.wait_for(lock, std::chrono::seconds(2), [&] { return question.forked || question.answered; });
+    }
+    const char* failure = makeHiddenWindow("rinta", width, height, bits);
+    asking.join();
+    data.join();
+    gQuestion = nullptr;
+    if (failure) {
+        failCreation(failure);
+        return false;
+    }
+    gWindowPrepared = true;
+    if (!question.yes)
         fullscreen = false;
     return createGLWindow("rinta", width, height, bits, fullscreen);
 }
@@ -125,95 +317,56 @@ bool createWindowUnasked(int width, int height, int bits, bool fullscreenFlag)
 bool createGLWindow(const char* title, int width, int height, int bits, bool fullscreenFlag)
 {
     fullscreen = fullscreenFlag;
+    watchInput();
 
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-        std::fprintf(stderr, "SDL video: %s\n", SDL_GetError());
-        showMessage("Failed To Register The Window Class.", kErrorCaption, MessageIcon::Exclamation);
-        return false;
+    // Made while the question was up, or now.
+    if (!std::exchange(gWindowPrepared, false)) {
+        if (const char* failure = makeHiddenWindow(title, width, height, bits)) {
+            failCreation(failure);
+            return false;
+        }
     }
-    videoInitialised = true;
-    if (!hasDisplay()) {
-        std::fprintf(stderr, "SDL video: no display to show a window on\n");
-        killGLWindow();
-        showMessage("Failed To Register The Window Class.", kErrorCaption, MessageIcon::Exclamation);
-        return false;
-    }
-
-    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_BUFFER_SIZE, bits);
-    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
-    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
-    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+    SDL_GL_SetSwapInterval(0); // pacing stays the scenes' own sleeps
 
     // Fullscreen covers the desktop at its own resolution: the display never changes mode,
     // and the picture is drawn at it or scaled to fit. The fallback question stays for when even
     // that cannot be had.
-    // High-DPI aware: the drawable is the screen's physical pixels, which native resolution fills.
-    const Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI;
     if (fullscreen) {
-        // Created at the desktop's size and place too, so it covers the screen even where no
-        // window manager acts on the fullscreen request.
+        // At the desktop's size and place too, so it covers the screen even where no window
+        // manager acts on the fullscreen request.
         SDL_Rect desktop = {0, 0, width, height};
         SDL_GetDisplayBounds(0, &desktop);
-        hWnd = SDL_CreateWindow(title, desktop.x, desktop.y, desktop.w, desktop.h,
-                                flags | SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS);
-        if (!hWnd) {
+        SDL_SetWindowBordered(hWnd, SDL_FALSE);
+        SDL_SetWindowPosition(hWnd, desktop.x, desktop.y);
+        SDL_SetWindowSize(hWnd, desktop.w, desktop.h);
+        if (SDL_SetWindowFullscreen(hWnd, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
             if (askYesNo("The Requested Fullscreen Mode Is Not Supported By\nYour Video Card. Use Windowed Mode "
                          "Instead?",
                          "Vantor GL", MessageIcon::Exclamation, false)) {
                 fullscreen = false;
+                SDL_SetWindowBordered(hWnd, SDL_TRUE);
+                SDL_SetWindowSize(hWnd, width, height);
+                SDL_SetWindowPosition(hWnd, 0, 0);
             } else {
                 showMessage("Program Will Now Close.", kErrorCaption, MessageIcon::Stop);
+                killGLWindow();
                 return false;
             }
         }
     }
-    if (!hWnd)
-        hWnd = SDL_CreateWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width, height, flags);
-    if (!hWnd) {
-        std::fprintf(stderr, "SDL window: %s\n", SDL_GetError());
-        failCreation("Window Creation Error.");
-        return false;
-    }
     if (fullscreen)
         SDL_ShowCursor(SDL_DISABLE);
-
-    hRC = SDL_GL_CreateContext(hWnd);
-    if (!hRC) {
-        std::fprintf(stderr, "SDL GL context: %s\n", SDL_GetError());
-        failCreation("Can't Create A GL Rendering Context.");
-        return false;
-    }
-    int depthBits = 0, doubleBuffered = 0;
-    SDL_GL_GetAttribute(SDL_GL_DEPTH_SIZE, &depthBits);
-    SDL_GL_GetAttribute(SDL_GL_DOUBLEBUFFER, &doubleBuffered);
-    if (depthBits < 16 || !doubleBuffered) {
-        failCreation("Can't Find A Suitable PixelFormat.");
-        return false;
-    }
-    if (SDL_GL_MakeCurrent(hWnd, hRC) != 0) {
-        failCreation("Can't Activate The GL Rendering Context.");
-        return false;
-    }
-    SDL_GL_SetSwapInterval(0); // pacing stays the scenes' own sleeps
-    setGlProcLoader([](const char* name) { return SDL_GL_GetProcAddress(name); });
-
-    // The scenes draw into an off-screen target sized by the render settings; without
-    // framebuffer objects they draw to the window directly, as they were written to.
-    int drawableWidth = width, drawableHeight = height;
-    SDL_GL_GetDrawableSize(hWnd, &drawableWidth, &drawableHeight);
-    if (!createWindowFrameTarget(drawableWidth, drawableHeight))
-        std::fprintf(stderr, "rinta: no framebuffer objects; the picture will not scale with the window\n");
 
     SDL_ShowWindow(hWnd);
     SDL_RaiseWindow(hWnd);
     SDL_DisableScreenSaver();
+    // The target was made for the hidden window: at native resolution it takes the shown
+    // window's size before the first frame.
+    int drawableWidth = width, drawableHeight = height;
+    SDL_GL_GetDrawableSize(hWnd, &drawableWidth, &drawableHeight);
+    fitFrameTargetToWindow(drawableWidth, drawableHeight);
 
-    resizeGLScene(45, targetWidth, targetHeight);
-    if (!initGL()) {
+    if (!initGL()) { // the render state is set already: this starts the music
         failCreation("Initialization Failed.");
         return false;
     }
@@ -265,15 +418,8 @@ bool pumpOneEvent(int& exitCode)
         exitCode = 0;
         return false;
     case SDL_KEYDOWN:
-    case SDL_KEYUP: {
-        const int vk = virtualKeyFor(event.key.keysym.sym);
-        if (vk) {
-            const bool down = event.type == SDL_KEYDOWN;
-            keys[vk] = down ? 1 : 0;
-            keyEvent(vk, down);
-        }
-        break;
-    }
+    case SDL_KEYUP:
+        break; // taken by the key watch when SDL queued it
     case SDL_WINDOWEVENT:
         // A resize resets the projection as it always has, but for the fixed target: the
         // picture then scales with the window instead of staying 640 x 480 in its corner.

@@ -4,15 +4,17 @@
 find_package(X11 REQUIRED)
 add_executable(xclose e2e/xclose.c)
 target_link_libraries(xclose PRIVATE X11::X11)
+add_executable(xflood e2e/xflood.c)
+target_link_libraries(xflood PRIVATE X11::X11)
 add_executable(make_module e2e/make_module.cpp support/tiny_module.cpp)
 target_include_directories(make_module PRIVATE ${PROJECT_SOURCE_DIR})
 
-set(E2E_CASES answer_no answer_yes keys resize close_window plays_to_the_end no_display
+set(E2E_CASES answer_no answer_yes keys pointer_flood resize close_window plays_to_the_end no_display
     no_audio_device no_data bad_pictures bad_module command_line)
 foreach(name ${E2E_CASES})
   add_test(NAME e2e_${name}
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/e2e/run.sh ${name}
-                   $<TARGET_FILE:rinta> ${RINTA_DATA_DIR} $<TARGET_FILE:xclose> $<TARGET_FILE:make_module>
+                   $<TARGET_FILE:rinta> ${RINTA_DATA_DIR} $<TARGET_FILE:xclose> $<TARGET_FILE:make_module> $<TARGET_FILE:xflood>
                    ${CMAKE_CURRENT_BINARY_DIR}/e2e-scratch/${name})
   # One X server at a time: parallel servers made SDL fall back to its display-less driver now
   # and then on this 2-core machine.

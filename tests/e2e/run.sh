@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # tests/e2e/run.sh — one end-to-end case of the real program under its own Xvfb.
-# usage: run.sh CASE RINTA DATA-DIR XCLOSE MAKE-MODULE SCRATCH-DIR
+# usage: run.sh CASE RINTA DATA-DIR XCLOSE MAKE-MODULE XFLOOD SCRATCH-DIR
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-name=$1 rinta=$2 data=$3 xclose=$4 make_module=$5 scratch=$6
+name=$1 rinta=$2 data=$3 xclose=$4 make_module=$5 xflood=$6 scratch=$7
 rm -rf "$scratch"
 mkdir -p "$scratch/work"
 cd "$scratch/work" || exit 1
@@ -63,9 +63,9 @@ windowDiffers() {
     rmse=$(compare -metric RMSE "$scratch/diff-a.png" "$scratch/diff-b.png" null: 2>&1 | sed 's/.*(\(.*\))/\1/')
     awk -v e="$rmse" 'BEGIN { exit !(e > 0.02) }'
 }
-quitWithEscape() {
+quitWithEscape() { # WINDOW [SECONDS]
     press "$1" Escape
-    waitExit 15 || fail "Esc did not end the program"
+    waitExit "${2:-15}" || fail "Esc did not end the program within ${2:-15} s"
     [ "$code" -eq 0 ] || fail "Esc ended with code $code"
 }
 windowed() { # starts, answers No, waits for the window; sets w to its id
@@ -174,6 +174,15 @@ resize)
     [ "$sd" -gt 2 ] || [ "$mean" -gt 6 ] || fail "the picture does not reach the right of centre: it did not scale (mean $mean)"
     quitWithEscape "$w"
     ;;
+pointer_flood)
+    # A hand on the mouse must not take the keyboard away: before keys were taken as they
+    # were queued, Esc behind 3000 pointer moves took over a minute.
+    startX
+    windowed
+    sleep 1
+    "$xflood" "$w" 3000 || fail "could not move the pointer"
+    quitWithEscape "$w" 5
+    ;;
 close_window)
     startX
     windowed
@@ -275,19 +284,24 @@ command_line)
     # Fullscreen at native resolution on a 1920 x 1080 screen, without the question: a 1440 x
     # 1080 picture between black bars, drawn at that size (the software default is overridden).
     startX 1920x1080
-    startRinta --fullscreen --resolution=native --data "$PWD/data"
+    # Without multisampling, to spare a loaded machine: the point here is the size.
+    startRinta --fullscreen --resolution=native --msaa 0 --data "$PWD/data"
     w=$(waitWindow rinta 30) || fail "no window titled rinta"
     [ -z "$(windowId "Start FullScreen?")" ] || fail "--fullscreen asked the question"
-    sleep 3
+    # The window exists hidden while the textures load; wait (bounded) until the picture shows.
+    for _ in $(seq 40); do
+        shot native
+        read -r mean sd <<<"$(stats native 244 0 1432 1080)"
+        [ "$sd" -gt 2 ] && break
+        sleep 1
+    done
     read -r x y width height <<<"$(geometry "$w")"
     [ "$width" = 1920 ] && [ "$height" = 1080 ] || fail "fullscreen window is ${width}x$height, not 1920x1080"
-    shot native
+    [ "$sd" -gt 2 ] || fail "no picture between the bars (mean $mean, sd $sd)"
     for bar in "0 0" "1680 0"; do
         read -r mean sd <<<"$(stats native $bar 240 1080)"
         [ "$mean" -le 2 ] || fail "bar at $bar is not black (mean $mean)"
     done
-    read -r mean sd <<<"$(stats native 244 0 1432 1080)"
-    [ "$sd" -gt 2 ] || fail "no picture between the bars (mean $mean, sd $sd)"
     read -r mean sd <<<"$(stats native 244 0 40 1080)"
     [ "$sd" -gt 0 ] || [ "$mean" -gt 2 ] || fail "the picture does not reach the left bar"
     grep -q "rendering at 640 x 480" "$scratch/out.txt" && fail "--resolution native fell back to classic"
@@ -297,6 +311,9 @@ command_line)
     startRinta --windowed
     w=$(waitWindow rinta 30) || fail "no window titled rinta"
     [ -z "$(windowId "Start FullScreen?")" ] || fail "--windowed asked the question"
+    # The window exists hidden while the textures load: wait (bounded) until it is shown.
+    for _ in $(seq 60); do xwininfo -id "$w" | grep -q IsViewable && break; sleep 0.5; done
+    sleep 1
     read -r x y width height <<<"$(geometry "$w")"
     [ "$width" = 640 ] && [ "$height" = 480 ] || fail "window is ${width}x$height, not 640x480"
     quitWithEscape "$w"

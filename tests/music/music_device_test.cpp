@@ -10,6 +10,9 @@
 #include <optional>
 #include <thread>
 
+#include <SDL.h>
+#include <signal.h>
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -169,6 +172,8 @@ TEST_F(MusicTest, QueriesDoNotWaitForTheAudioThread)
     while (!gHookHolding && Clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ASSERT_TRUE(gHookHolding) << "the audio thread never rendered";
+    // The blocks before the held one are heard about one device buffer after they were mixed.
+    std::this_thread::sleep_for(std::chrono::milliseconds(80));
 
     int order = -2, row = -2;
     for (int i = 0; i < 1000; ++i) {
@@ -179,7 +184,7 @@ TEST_F(MusicTest, QueriesDoNotWaitForTheAudioThread)
     gHookRelease = true;
     EXPECT_TRUE(answeredWhileHeld) << "a query waited for the audio thread's block";
     EXPECT_EQ(order, 0);
-    EXPECT_GT(row, 0) << "the blocks before the held one were published";
+    EXPECT_GT(row, 0) << "the blocks before the held one were scheduled";
 }
 
 TEST_F(MusicTest, PositionIsPublishedBlockByBlockWithinOneRender)
@@ -195,4 +200,103 @@ TEST_F(MusicTest, PositionIsPublishedBlockByBlockWithinOneRender)
     EXPECT_EQ(gRowsSeenByHook.front(), 0);
     EXPECT_GE(gRowsSeenByHook.back(), 15);
     EXPECT_TRUE(std::is_sorted(gRowsSeenByHook.begin(), gRowsSeenByHook.end()));
+}
+
+namespace {
+std::vector<Clock::time_point> gBlockTimes; // when each block was mixed, on the audio thread
+void noteBlockTime()
+{
+    if (gBlockTimes.size() < gBlockTimes.capacity()) gBlockTimes.push_back(Clock::now());
+}
+} // namespace
+
+// A row is reported when the device plays its first sample, about one device buffer (23 ms)
+// after it was mixed, not when it is mixed; and in steps fine enough that a frame loop sees
+// every row of 9.8 ms.
+TEST_F(MusicTest, RowIsReportedWhenHeardInFineSteps)
+{
+    AudioDriverEnv env("dummy");
+    constexpr int kRows = 64;
+    constexpr double kRowFrames = 44100 * kRowSeconds;
+    gBlockTimes.clear();
+    gBlockTimes.reserve(4096);
+    setMusicBlockHook(noteBlockTime);
+    start(MusicOutput::Device, 2, kRows);
+
+    std::vector<std::pair<int, Clock::time_point>> changes; // row index, when first reported
+    int last = 0;
+    const auto t0 = Clock::now();
+    while (Clock::now() - t0 < std::chrono::seconds(5)) {
+        const int order = FMUSIC_GetOrder(song), row = FMUSIC_GetRow(song);
+        if (order >= 2) break;
+        const int index = order * kRows + row;
+        if (index != last) changes.emplace_back(index, Clock::now());
+        last = index;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    setMusicBlockHook(nullptr);
+    ASSERT_GT(changes.size(), 50u);
+
+    int consecutive = 0;
+    std::vector<double> afterMixMs;
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+        const auto [index, at] = changes[i];
+        if (i > 0 && index == changes[i - 1].first + 1) ++consecutive;
+        const std::size_t block = std::size_t(index * kRowFrames) / 256; // the block holding its first sample
+        if (block < gBlockTimes.size())
+            afterMixMs.push_back(std::chrono::duration<double, std::milli>(at - gBlockTimes[block]).count());
+    }
+    EXPECT_GT(consecutive, int(changes.size() * 9 / 10)) << "rows are reported one by one, none skipped";
+    ASSERT_FALSE(afterMixMs.empty());
+    std::sort(afterMixMs.begin(), afterMixMs.end());
+    const double median = afterMixMs[afterMixMs.size() / 2];
+    EXPECT_GT(median, 12.0) << "reported when mixed, ahead of what is heard";
+    EXPECT_LT(median, 40.0);
+}
+
+// A sound server that goes away mid-song: SDL goes on calling for samples at the device's
+// pace, the song keeps its time without a jump, and still ends. Run by
+// sound_server_gone.sh, which starts a PulseAudio server and names its pid.
+TEST_F(MusicTest, SoundServerGoingAwayKeepsTheSongOnTime)
+{
+    const char* pid = std::getenv("RINTA_TEST_PULSE_PID");
+    if (!pid) GTEST_SKIP() << "needs the PulseAudio server that sound_server_gone.sh starts";
+    AudioDriverEnv env("pulseaudio");
+    constexpr int kOrders = 12, kRows = 64; // 7.5 s
+    start(MusicOutput::Device, kOrders, kRows);
+    ASSERT_STREQ(SDL_GetCurrentAudioDriver(), "pulseaudio");
+
+    // Wall clock minus song time at each row change: constant while the song keeps time.
+    std::vector<std::pair<double, double>> offsets; // (seconds since start, offset in ms)
+    int last = 0;
+    bool killed = false;
+    const auto t0 = Clock::now();
+    double endedAt = -1;
+    while (Clock::now() - t0 < std::chrono::seconds(15)) {
+        const double now = std::chrono::duration<double>(Clock::now() - t0).count();
+        if (!killed && now >= 4.0) {
+            kill(std::atoi(pid), SIGKILL);
+            killed = true;
+        }
+        const int order = FMUSIC_GetOrder(song), row = FMUSIC_GetRow(song);
+        if (order >= kOrders) {
+            endedAt = now;
+            break;
+        }
+        const int index = order * kRows + row;
+        if (index != last) offsets.emplace_back(now, (now - index * kRowSeconds) * 1e3);
+        last = index;
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+    ASSERT_TRUE(killed);
+    EXPECT_GT(endedAt, 0) << "the song ends after its server has gone";
+    ASSERT_GT(offsets.size(), 100u);
+    double before = 0, worstJump = 0;
+    for (const auto& [at, offset] : offsets) {
+        if (at < 3.5) before = offset;
+        if (at >= 3.5) worstJump = std::max(worstJump, std::abs(offset - before));
+    }
+    EXPECT_LT(worstJump, 50.0) << "the position jumped when the server went away";
+    const double heardFrom = offsets.front().second / 1e3; // the server takes a while to start
+    EXPECT_LT(endedAt - heardFrom, kOrders * kRows * kRowSeconds + 0.25) << "the song keeps real time";
 }

@@ -110,6 +110,51 @@ TEST_F(MusicTest, OfflineEndReportsTheOrderListLengthAndStopsRendering)
     EXPECT_EQ(FMUSIC_GetOrder(song), 32);
 }
 
+// Songs that jump back play on and report where they really are; only a song that runs off
+// its order list ends. Each plays 4 orders of 8 rows, 2.5 s rendered (about 8 passes).
+TEST_F(MusicTest, OfflineLoopingSongsPlayOnAndOnlyARunOffTheListEnds)
+{
+    struct Case {
+        const char* what;
+        TinyJump jump;
+        bool ends;
+        int minOrderAfterFirstPass; // the orders a loop goes back to
+    };
+    const Case cases[] = {
+        {"no jump: runs off the list", {}, true, 0},
+        {"B00 on the last row of the last order", {3, 7, 0}, false, 0},
+        {"B01 in the middle of the last order", {3, 3, 1}, false, 1},
+        {"B00 at the end of order 1: order 3 is never reached", {1, 7, 0}, false, 0},
+        {"a jump past the list's end", {3, 7, 40}, true, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        start(MusicOutput::Offline, 4, 8, c.jump);
+        const Trace t = renderAll(song, 1000);
+        if (c.ends) {
+            EXPECT_LT(t.frames, std::size_t(44100 * 4 * 8 * kRowSeconds) + 1000);
+            EXPECT_EQ(t.positions.back().first, 4) << "ended: the order list's length";
+        } else {
+            EXPECT_GT(t.frames, std::size_t(44100 * 59)) << "still playing after a minute";
+            int maxOrder = 0, wraps = 0;
+            for (std::size_t i = 1; i < t.positions.size(); ++i) {
+                maxOrder = std::max(maxOrder, t.positions[i].first);
+                if (t.positions[i].first < t.positions[i - 1].first) {
+                    ++wraps;
+                    EXPECT_GE(t.positions[i].first, c.minOrderAfterFirstPass);
+                }
+            }
+            EXPECT_GT(wraps, 100) << "the position goes back with every pass";
+            EXPECT_LT(maxOrder, 4) << "a loop never reads as the end";
+            const float peak = std::abs(*std::max_element(t.samples.end() - 2 * 44100, t.samples.end(),
+                                                          [](float a, float b) { return std::abs(a) < std::abs(b); }));
+            EXPECT_GT(peak, 0.01f) << "still audible in the last second";
+        }
+        FMUSIC_FreeSong(song);
+        song = nullptr;
+    }
+}
+
 TEST_F(MusicTest, OfflineShortReadAtTheEndReturnsOnlyTheFramesLeft)
 {
     start(MusicOutput::Offline, 1, 8);

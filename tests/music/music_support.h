@@ -40,10 +40,10 @@ protected:
     }
 
     // Loads a tiny module written for this test and starts it with the given output.
-    FMUSIC_MODULE* start(MusicOutput output, int orders, int rows)
+    FMUSIC_MODULE* start(MusicOutput output, int orders, int rows, TinyJump jump = {})
     {
         const std::string path = scratchPath("song.it");
-        EXPECT_TRUE(writeTinyModule(path, orders, 1, 255, rows));
+        EXPECT_TRUE(writeTinyModule(path, orders, 1, 255, rows, jump));
         setMusicOutput(output);
         EXPECT_TRUE(FSOUND_Init(44100, 32, 0));
         song = FMUSIC_LoadSong(path.c_str());

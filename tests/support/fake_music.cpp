@@ -55,6 +55,7 @@ int nextRow()
 } // namespace fakemusic
 
 bool FSOUND_Init(int, int, unsigned) { return true; }
+void loadSongAhead(const char*) {}
 FMUSIC_MODULE* FMUSIC_LoadSong(const char*) { return nullptr; }
 bool FMUSIC_PlaySong(FMUSIC_MODULE*) { return true; }
 int FMUSIC_GetOrder(FMUSIC_MODULE*) { return fakemusic::nextOrder(); }

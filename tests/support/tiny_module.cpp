@@ -33,10 +33,16 @@ void putText(std::vector<unsigned char>& b, std::size_t at, const char* s)
 
 // One pattern: a note on channel 0 at row 0 (pitched by the order) and a quieter one at
 // the middle row, so every order starts audibly and no order is silent throughout.
-std::vector<unsigned char> packPattern(int order, int rows)
+std::vector<unsigned char> packPattern(int order, int rows, const TinyJump& jump)
 {
     std::vector<unsigned char> p;
     for (int row = 0; row < rows; ++row) {
+        if (order == jump.order && row == jump.row) {
+            p.push_back(0x80 | 2);                  // channel 1, mask follows
+            p.push_back(0x08);                      // effect and parameter
+            p.push_back(2);                         // B: jump to order
+            p.push_back(static_cast<unsigned char>(jump.target));
+        }
         if (row == 0 || row == rows / 2) {
             p.push_back(0x80 | 1);                  // channel 0, mask follows
             p.push_back(0x01 | 0x02 | 0x04);        // note, instrument, volume
@@ -51,7 +57,7 @@ std::vector<unsigned char> packPattern(int order, int rows)
 
 } // namespace
 
-std::vector<unsigned char> tinyModuleBytes(int orders, int speed, int tempo, int rows)
+std::vector<unsigned char> tinyModuleBytes(int orders, int speed, int tempo, int rows, TinyJump jump)
 {
     if (orders < 0) orders = 0;
     if (orders > 200) orders = 200;
@@ -109,7 +115,7 @@ std::vector<unsigned char> tinyModuleBytes(int orders, int speed, int tempo, int
     }
 
     for (int o = 0; o < orders; ++o) {
-        const std::vector<unsigned char> packed = packPattern(o, rows);
+        const std::vector<unsigned char> packed = packPattern(o, rows, jump);
         put32(b, patternOffsetsAt + 4 * o, static_cast<std::uint32_t>(end));
         b.resize(end + 8 + packed.size(), 0);
         put16(b, end, static_cast<int>(packed.size()));
@@ -128,7 +134,7 @@ bool writeBytes(const std::string& path, const std::vector<unsigned char>& bytes
     return std::fclose(f) == 0 && ok;
 }
 
-bool writeTinyModule(const std::string& path, int orders, int speed, int tempo, int rows)
+bool writeTinyModule(const std::string& path, int orders, int speed, int tempo, int rows, TinyJump jump)
 {
-    return writeBytes(path, tinyModuleBytes(orders, speed, tempo, rows));
+    return writeBytes(path, tinyModuleBytes(orders, speed, tempo, rows, jump));
 }
