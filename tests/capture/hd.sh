@@ -29,13 +29,14 @@ for n in ${frames//,/ }; do
 done
 
 # Outlines: scene 3 drawn after scene 7 is all lines. Lines one pixel wide at twice the size
-# would come down at half their brightness; scaled with the picture they keep it.
+# would come down at half their brightness; scaled with the picture they keep it (anisotropic
+# filtering, on at this size, samples textured lines from finer mipmaps: somewhat brighter).
 olines=(--key 1:7 --key 3:3 --frames 60)
 run lines1 --data "$DATA" "${olines[@]}" --png "$WORK/lines1"
 run lines2 --data "$DATA" "${olines[@]}" --png "$WORK/lines2" --size 1280x960
 convert "$(png lines2 60)" -filter box -resize '640x480!' lines-down.png
 a=$(gray_mean "$(png lines1 60)") b=$(gray_mean lines-down.png)
-awk -v a="$a" -v b="$b" 'BEGIN { exit !(a > 0.3 && b > 0.85 * a && b < 1.2 * a) }' ||
+awk -v a="$a" -v b="$b" 'BEGIN { exit !(a > 0.3 && b > 0.85 * a && b < 1.6 * a) }' ||
     fail "outlines at 1280x960 come down at mean $b against $a at 640x480: line width not scaled"
 
 # More detail than the classic frame scaled up: the title picture and the corridor's picture.
