@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // capture/bench.cpp — per-scene timing. The calls of each scene take turns: full frames (the
 // demo's own path), unsampled frames (1-pixel scissor: what a frame nobody sees costs), and
 // a frame recorded into a display list and replayed. The replay is the bare GL baseline: the

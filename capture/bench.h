@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // capture/bench.h — the render-only benchmark: each scene timed as the demo draws it, as an
 // unsampled frame (one-pixel scissor), and as a bare replay of the same GL commands.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // capture/clock.cpp — the virtual clock, and the music rendered up to it after every step.
 #include "capture/clock.h"
 

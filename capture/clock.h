@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // capture/clock.h — the virtual clock and the music it pulls. Each sleep moves the clock by its
 // length and each rendered scene by a fixed cost; after every step the music is rendered up to
 // the clock, so the order and row the timeline reads, the frames and the audio agree to the sample.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // capture/framelog.cpp — the scene trail and the frame log it is written to.
 #include "capture/framelog.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // capture/framelog.h — --log: one line per presented frame with the scenes it ran in the order
 // they ran ("1,6[6,7]": a scene's nested calls in brackets), and a last line for the ending.
 // The trail is kept in fixed storage, built as scenes start, so the frame path allocates nothing

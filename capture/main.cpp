@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // capture/main.cpp — rinta-capture: the demo's main loop without a window, a display or a
 // sound card, and the wiring of its outputs. Time is virtual (clock.cpp); the scenes' calls
 // pass through here for the render cost, the benchmark and the frame log (framelog.cpp);
@@ -171,6 +172,10 @@ int main(int argc, char** argv)
     }
     if (opts.help) {
         std::fputs(captureUsage(), stdout);
+        return 0;
+    }
+    if (opts.version) {
+        std::fputs(captureVersion(), stdout);
         return 0;
     }
     opts.pngDir = absolutePath(opts.pngDir);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // capture/options.cpp — command-line parsing for rinta-capture. Every number is checked
 // whole: "12abc" or an empty value is an error, never a silent zero.
 #include "capture/options.h"
@@ -107,7 +108,13 @@ const char* captureUsage()
            "  --seconds S         stop after S seconds of demo time (default: the song's end)\n"
            "  --frame-cost-ms MS  demo time one rendered scene costs (default 1)\n"
            "  --bench             render only; report per-scene render time against bare GL\n"
+           "  --version           print the version and exit\n"
            "  --help              this text\n";
+}
+
+const char* captureVersion()
+{
+    return "rinta-capture " RINTA_VERSION "\n";
 }
 
 bool parseCaptureOptions(int argc, char** argv, CaptureOptions& options, std::string& error)
@@ -116,6 +123,10 @@ bool parseCaptureOptions(int argc, char** argv, CaptureOptions& options, std::st
         const std::string flag = argv[i];
         if (flag == "--help" || flag == "-h") {
             options.help = true;
+            continue;
+        }
+        if (flag == "--version") {
+            options.version = true;
             continue;
         }
         if (flag == "--bench") {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // capture/options.h — the capture tool's command line: what to render, where to write it,
 // which keys to press when. Parsing only; nothing here touches files or GL.
 #pragma once
@@ -32,9 +33,11 @@ struct CaptureOptions {
     std::vector<KeyPress> keys;
     bool bench = false;
     bool help = false;
+    bool version = false;
 };
 
 // Fills options from argv; false with a one-line reason in error for anything it cannot use.
 bool parseCaptureOptions(int argc, char** argv, CaptureOptions& options, std::string& error);
 
 const char* captureUsage();
+const char* captureVersion(); // "rinta-capture VERSION\n", the version the build was given

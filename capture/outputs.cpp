@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // capture/outputs.cpp — PNG through libpng, WAV by hand, video through ffmpeg started with an
 // argument vector (no shell, so no path is ever parsed as a command).
 #include "capture/outputs.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // capture/outputs.h — where captured frames and audio go: PNG files, a 16-bit WAV, and a
 // video encoded by ffmpeg with the music muxed in at the end. Images are 8-bit RGB, top row
 // first; audio is interleaved stereo float at kCaptureRate.

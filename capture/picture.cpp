@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // capture/picture.cpp — frames at any output size. Larger or multisampled pictures are drawn
 // into the render layer's frame target (the scenes' viewport and line widths scaled onto it,
 // anisotropic filtering on, as the program's native mode has them); the classic capture keeps

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // capture/picture.h — the captured picture: its output size, the 4:3 frame inside it (black
 // bars beside a picture of another shape), multisampling, and reading a finished frame back.
 // The classic 640 x 480 single-sampled capture draws straight into the pbuffer, as it always has.

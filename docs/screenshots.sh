@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Remakes the README's pictures with the capture tool: one frame from the song's own run of
 # each of seven scenes, drawn at 1440 x 1080 with 4x anti-aliasing as the program shows it on
 # a 1920 x 1080 screen, JPEG. The capture runs on a virtual clock, so the same

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // engine/fog.cpp — per-fragment fog. Mesa fogs per vertex by |eye z| before clipping, so a
 // quad that passes beside the viewer (the floor, the tumbling planes, the corridor) takes
 // the distance of its far corners everywhere and comes out almost black. GL defines fog by

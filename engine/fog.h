@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // engine/fog.h — exponential fog per fragment, by each fragment's distance from the eye.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // engine/music.cpp — the music player over libopenmpt, heard through SDL2 audio or pulled
 // by the caller (offline). The song renders in blocks of at most 5.8 ms. Offline, each
 // block's order and row are published as one atomic word as soon as it is rendered: a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // engine/music.h — the music player: the seven calls the demo makes, over libopenmpt.
 // Playback renders on the audio thread; order and row are published atomically so the
 // frame never waits on it. The output (an SDL audio device, or none: the caller pulls the

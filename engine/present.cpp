@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // engine/present.cpp — the frame target and its scaled presentation. The scenes keep drawing
 // into 640 x 480, as they were written for; the target may be larger (their viewport and line
 // widths are scaled onto it) and multisampled (resolved before it is shown or read). Only the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // engine/present.h — the off-screen target the scenes draw into, and its presentation scaled
 // to any window: aspect kept, centred, black bars, one blit a frame. The target is 640 x 480
 // (classic) or the window's own 4:3 size (native), optionally multisampled; the scenes' 640 x

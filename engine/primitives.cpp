@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // engine/primitives.cpp — the oscillator, the vertex loop and the title strip shared by the
 // scenes.
 #include "engine/primitives.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // engine/primitives.h — what every scene shares: 32-bit stepping, the oscillator, textured
 // vertex tables and the title strip.
 #pragma once

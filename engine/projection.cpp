@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // engine/projection.cpp — resizeGLScene: viewport and a perspective projection, then the
 // model-view identity. Scenes call it with the fixed 640 x 480 size every frame; the viewport
 // is that size scaled to the target, so the same calls fill a target of any resolution.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // engine/projection.h — the viewport and perspective projection the scenes set.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // engine/startup.cpp — initGL: textures, the render state every scene starts from, music.
 #include "engine/startup.h"
 

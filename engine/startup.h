@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // engine/startup.h — the one-time set-up: texture table, base render state, music.
 #pragma once
 #include "engine/gl.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // engine/textures.cpp — JPEG pictures to GL textures over libjpeg-turbo. The picture's
 // bottom row goes first (t = 0), since every quad puts texture (0, 0) at its lower left.
 // Mipmaps are built here with a box filter so nothing beyond GL 1.1 is needed.

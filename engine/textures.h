@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // engine/textures.h — the JPEG texture loader: one object, reused for every file. A
 // picture that cannot be read safely is not loaded and binds as texture 0 (plain colour).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // engine/timeline.cpp — the scene table, the keyboard override and the order-32 ending.
 // The order is read afresh for every test: the player runs on by itself, so two reads in
 // one dispatch may differ at an order boundary.

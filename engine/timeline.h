@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // engine/timeline.h — which scenes run each frame: the song order selects one, the
 // keyboard override forces one more; order 32 ends the demo from inside the frame.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // fuzz/gl_stub.cpp — the few GL entry points the texture loader calls. Unlike the recording
 // layer used by the unit tests, glTexImage2D reads every texel it is handed and checks that
 // the levels halve down to 1 x 1, so a short or mis-sized mipmap buffer shows up under

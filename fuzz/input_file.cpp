@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // fuzz/input_file.cpp — the one scratch file each fuzz target writes its inputs to.
 #include "fuzz/input_file.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // fuzz/input_file.h — the loaders read paths, so each input is written to one scratch file
 // (on tmpfs where there is one) and the loader is given its name.
 #pragma once

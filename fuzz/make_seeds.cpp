@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // fuzz/make_seeds.cpp — the seed corpora: a few tiny JPEGs in the layouts the loader meets
 // (grey, colour at each common subsampling, odd sizes, progressive) and a few tiny modules.
 // usage: make_seeds TEXTURE-DIR MUSIC-DIR

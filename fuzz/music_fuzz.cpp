@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // fuzz/music_fuzz.cpp — the music layer's load path on arbitrary bytes. A song that loads
 // is also started offline and rendered for a moment, since a module libopenmpt accepts may
 // still have an order list we do not expect (none at all, or only end markers).

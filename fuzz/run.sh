@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # fuzz/run.sh — one fuzz target for a while over its seeds, one process at a time.
 # usage: run.sh FUZZER SEED-DIR WORK-DIR SECONDS
 # New inputs go to WORK-DIR/corpus (the seeds stay as they are), crashes to WORK-DIR/artifacts,

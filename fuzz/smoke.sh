@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # fuzz/smoke.sh — a short run of one fuzz target over its seeds, for the test suite: proves
 # the target builds, loads its seeds and survives some seconds of mutation. Skips (77) where
 # clang or its fuzzer runtime is missing.

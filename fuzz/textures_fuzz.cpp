@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // fuzz/textures_fuzz.cpp — the texture loader on arbitrary bytes: it either refuses the file
 // and binds nothing, or decodes it and builds a full mipmap chain from what it decoded.
 #include <cstdint>

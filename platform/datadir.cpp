@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // platform/datadir.cpp — a private working directory whose data links to the chosen one.
 #include "platform/datadir.h"
 

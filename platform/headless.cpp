@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // platform/headless.cpp — EGL bring-up for the capture tool and the GL tests. Surfaceless
 // Mesa first (no display, no GPU needed); an EGL device as the fallback.
 #include "platform/headless.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // platform/headless.h — a GL compatibility context with no window: EGL on Mesa's
 // surfaceless platform (or any EGL device) and an off-screen colour + depth buffer.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // platform/platform.cpp — default implementations of the platform layer, each replaceable.
 #include "platform/platform.h"
 

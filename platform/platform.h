@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // platform/platform.h — the thin layer between the demo and the operating system: the
 // sleep that paces frames, the end of the process, the asynchronous key state and the
 // modal messages. Each goes through a replaceable function so that the capture tool and

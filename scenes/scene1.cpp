@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // scenes/scene1.cpp — the opening titles: a title picture fading over a turning floor and a
 // flat blue ring that swing towards and away from the viewer, then three title strips
 // gliding through. Sets no projection or polygon mode; leaves depth test off, blending on,

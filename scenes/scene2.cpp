@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // scenes/scene2.cpp — two big textured planes tumbling around the viewer and, in front, a
 // translucent mesh tumbling with them that doubles its size on every second band of eight
 // rows. Sets the 90 degree projection; leaves depth test off, blending on, slot 0 bound and

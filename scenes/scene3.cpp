@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // scenes/scene3.cpp — two pairs of counter-rotating meshes, a picture strip sliding out to
 // the left and a square tunnel rolling past the viewer, all blended without depth testing
 // so drawing order alone layers them. Sets the 45 degree projection; leaves depth test off,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // scenes/scene4.cpp — the corridor flight: facing a picture on the side wall, the camera
 // turns right through 90 degrees, travels down the corridor and on through the rising gate.
 // Leaves depth test on, blending off, fill on both faces, slot 10 bound, colour

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // scenes/scene5.cpp — the greetings picture fading in under a trail of 200 translucent
 // squares whose centre line circles the middle of the view. The picture is drawn with the
 // blending the scene before it left. Leaves blending on, depth test off, fill on both faces,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // scenes/scene6.cpp — the credits: four credit pictures over the pulsing, tumbling ring on
 // grey, one per 256 frames; at frame 1024 it hands the timeline on to scene 7 from inside
 // its own frame. Leaves blending on, depth test off, the credit picture bound, the model-view

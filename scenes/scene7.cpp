@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // scenes/scene7.cpp — translucent cube runs: 400 cubes along the view axis, then two chains
 // of 400 that twist as the angles advance, all at alpha 0.05 without depth test.
 // Leaves line polygon mode on both faces (scenes that set none draw outlines after it),

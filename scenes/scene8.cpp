@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // scenes/scene8.cpp — closing titles: a circling column of faint cyan squares, the
 // wireframe ring swinging in depth, the closing picture and three title strips. Sets no
 // projection: it draws with whatever the scene before it left. Leaves fill on both faces,

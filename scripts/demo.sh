@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Sets up, builds and starts the demo, with data/ in its working directory.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)

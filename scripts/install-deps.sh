@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs every Debian package listed in scripts/packages.txt (as root, or through sudo).
 # Skips apt entirely when everything is already there, so repeated runs are quick.
 set -euo pipefail

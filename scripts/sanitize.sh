@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # scripts/sanitize.sh — the whole program and its suites built with AddressSanitizer and
 # UndefinedBehaviorSanitizer (LeakSanitizer comes with ASan on Linux), then run: the unit, GL
 # and music suites, the end-to-end cases, and a 30-second viewer's run of the real program

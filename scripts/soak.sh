@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # scripts/soak.sh — the real program for a long run under its own Xvfb, cycling the forced
 # scenes with the keys (7 included: 1200 cubes a frame) while its resident memory is sampled.
 # Passes when it never crashes, ends on Esc with code 0, and VmRSS grows by less than 1 MB

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Sets up, builds and runs every test.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // shell/main.cpp — the entry: the fullscreen question, the window, the main loop and the
 // releases. Each loop iteration takes at most one event, then always renders and presents.
 #include <SDL.h>
@@ -56,8 +57,9 @@ int main(int argc, char** argv)
 {
     const auto mainAt = std::chrono::system_clock::now();
     bool reportTiming = std::getenv("RINTA_STARTUP_TIMING") != nullptr;
-    // The command line (shell/options.cpp): --help, --version and bad arguments end here; with
-    // no arguments the question is asked as it always was.
+    // The command line (shell/options.cpp): --help, --version and bad arguments end here, before
+    // anything opens (packaging checks ask for the version without a display); with no
+    // arguments the question is asked as it always was.
     if (const int code = startFromCommandLine(argc, argv); code >= 0)
         return code;
     setTimelineShutdown(killGLWindow); // the order-32 ending releases the window too

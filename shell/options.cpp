@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // shell/options.cpp — rinta's command line, parsed in the usual form (--name value or
 // --name=value), and the start it asks for. Every value is checked whole: "4x" or an empty
 // value is an error with exit code 2, never a silent default.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // shell/options.h — rinta's command line: how to start (ask, fullscreen, windowed), the
 // render resolution and multisampling, and where the data is. With no arguments the program
 // asks its fullscreen question as it always has.

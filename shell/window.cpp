@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // shell/window.cpp — window, context and event handling over SDL2. The steps of window
 // creation and teardown keep their order and their messages; where SDL folds two of them
 // into one call (device context and pixel format come with the window), the message of the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // shell/window.h — the demo window and its GL context, over SDL2; the key table.
 #pragma once
 #include <chrono>

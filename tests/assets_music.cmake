@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The music module, checked against players we did not write (libopenmpt, libxmp,
 # openmpt123 with sox), and the writer and instruments it is made with.
 pkg_check_modules(XMP REQUIRED IMPORTED_TARGET libxmp)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The eighteen generated pictures, checked with djpeg and ImageMagick: each decodes at its
 # designed size and quality, the tiles repeat without seams, and generation is repeatable.
 # The first two read the data directory that the rinta_data target fills.

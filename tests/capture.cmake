@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The capture tool run end to end on short stretches of the demo: its command line, its
 # clock and audio, determinism, and frames a viewer must see. Each script gets the tool, the
 # data directory and a scratch directory; 77 means the content it needs has not been built.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Frames of scenes 1 to 3 a viewer must see, rendered by the capture tool: the opaque title
 # picture of the first frame, scene 2's level planes and mesh on its first frame (forced from
 # frame 2), and scene 3's layers (forced from frame 100): the strip sliding through the

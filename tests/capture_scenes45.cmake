@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Frames of scenes 4 and 5 a viewer must see, rendered by the capture tool with the scene
 # forced from frame 2: the corridor flight's first frame faces the picture, about two thirds
 # of the view wide, and the greetings trail circles the centre counterclockwise.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Pixel checks of the credits, the hand-over and the cube runs, rendered by the capture tool.
 add_test(NAME capture_scenes678
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/capture/scenes678.sh $<TARGET_FILE:rinta-capture> ${RINTA_DATA_DIR}

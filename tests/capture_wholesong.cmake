@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The real song from start to the order-32 ending through the capture tool's frame log, and
 # one picture per order range. About a minute of work on two cores: labelled slow.
 add_test(NAME capture_wholesong

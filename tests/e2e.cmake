@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The real program under Xvfb, driven with xdotool as a viewer would: the question, keys,
 # closing, the ending at order 32, and bad inputs. Each case runs in its own X server and
 # its own working directory.
@@ -9,7 +10,7 @@ target_link_libraries(xflood PRIVATE X11::X11)
 add_executable(make_module e2e/make_module.cpp support/tiny_module.cpp)
 target_include_directories(make_module PRIVATE ${PROJECT_SOURCE_DIR})
 
-set(E2E_CASES answer_no answer_yes keys pointer_flood resize close_window plays_to_the_end no_display
+set(E2E_CASES answer_no answer_yes close_question keys pointer_flood resize close_window plays_to_the_end no_display
     no_audio_device no_data bad_pictures bad_module command_line)
 foreach(name ${E2E_CASES})
   add_test(NAME e2e_${name}

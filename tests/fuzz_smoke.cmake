@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # A ten-second run of each fuzz target over its seeds. Where this tree is the clang fuzzing
 # build (RINTA_FUZZ on) it runs the targets built here; otherwise it builds them in a tree of
 # their own with clang, or skips where clang or its fuzzer runtime is missing. The long runs

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The .deb that CPack builds from this build tree: its contents, dependencies that cover what
 # the binaries load, the launcher, and the installed capture tool run from an unpacked copy.
 # Needs what "all" builds (programs, data, icons, manual pages); no root, the system untouched.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tools/composer.cpp — writes the demo's music module: composer <output.it>.
 // Written to a temporary name and renamed, so a failed run never leaves half a module.
 #include "tools/composer.h"

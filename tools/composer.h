@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tools/composer.h — the demo's song, "sorvan": 32 orders of 64 rows at speed 6 and
 // tempo 125 (7.68 s an order), arranged to the scenes the orders select.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tools/composer_song.cpp — the arrangement of "sorvan". Each order has a plan (chords,
 // drum, bass and pad styles, melody, fill); the plans are written into one song-long grid
 // of rows, so echoes and held notes can cross order boundaries, then cut into patterns.

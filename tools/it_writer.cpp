@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tools/it_writer.cpp — the Impulse Tracker file layout: header, order list, offset tables,
 // sample headers, packed patterns, then the sample data. All numbers little-endian.
 #include "tools/it_writer.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tools/it_writer.h — writes an Impulse Tracker module in sample mode (no instruments):
 // the IMPM header, the order list closed by the 255 end marker, IMPS sample headers with
 // signed 16-bit data, and packed patterns. Only what every IT player reads the same way.

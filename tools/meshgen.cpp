@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tools/meshgen.cpp — builds the six meshes the program carries from their description and
 // writes their stored form (per mesh: positionCount and triangleCount as little-endian int32,
 // then 20-byte u, v, x, y, z float records, meshes back to back), plus a C++ source that links

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The music module: the composer synthesizes its instruments and writes sorvan.it.
 add_library(rinta_it_writer STATIC
   ${CMAKE_CURRENT_LIST_DIR}/it_writer.cpp

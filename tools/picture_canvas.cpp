@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tools/picture_canvas.cpp — masks, blur, periodic noise, FreeType text and the JPEG writer
 // used by picturegen. FreeType and libturbojpeg stay inside this file.
 #include "tools/picture_canvas.h"

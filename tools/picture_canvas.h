@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tools/picture_canvas.h — the small drawing kit behind picturegen: float RGB images, coverage
 // masks, periodic noise for seamless tiles, FreeType text and JPEG output. Everything is
 // deterministic: no clocks, no library random numbers, the same bytes on every run.

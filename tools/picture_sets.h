@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tools/picture_sets.h — the eighteen pictures the demo loads, each drawn into an image of the
 // size picturegen gives it. Tiles are seamless; titles are laid out for the quad they are
 // shown on, so a picture squeezed by its geometry is drawn stretched to match.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tools/picture_textures.cpp — the five seamless tiles. Each is a function of u, v over one
 // tile built only from whole periods (lattice cells, integer frequencies, noise that wraps),
 // so the scenes can repeat them 5 to 60 times without a seam. Features are a few pixels wide

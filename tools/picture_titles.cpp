@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tools/picture_titles.cpp — the pictures that carry text. Each is laid out in the units of the
 // quad it is shown on (4.5 x 3.34 title picture, 7 x 0.8 strips, 0.8 x 7 upright strip, ...)
 // and mapped onto its power-of-two image, so glyphs come out upright and unstretched on

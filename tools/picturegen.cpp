@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tools/picturegen.cpp — writes the eighteen JPEG pictures the demo loads into a directory:
 //     picturegen <output directory>
 // The same source gives the same bytes on every run. Exits non-zero if any file fails.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The eighteen pictures: picturegen draws them from source into the data directory. They are
 # rewritten only when the generator itself is rebuilt.
 pkg_check_modules(FREETYPE REQUIRED IMPORTED_TARGET freetype2)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tools/synth.cpp — the instruments. Drums are swept sines and filtered noise with
 // exponential decays; tones are sums of partials whose amplitudes follow an envelope
 // during the head and stay fixed inside the loop, so the loop repeats exactly.

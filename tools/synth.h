@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tools/synth.h — the module's instruments, synthesized: drums from swept sines and
 // filtered noise, tones additively (band-limited, and with loops that hold an exact
 // whole number of every partial's cycles, so they repeat without a click).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // engine/meshes/mesh_blob.h — the six meshes' stored form as linked into the program: per mesh
 // positionCount and triangleCount (little-endian int32), then its records, back to back.
 // MeshA..MeshF point into these bytes; tests read them to check the stored form itself.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // engine/meshes/mesh_draw.cpp — drawMesh: the stored records in order, immediate mode.
 #include "engine/meshes/meshes.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // engine/meshes/meshes.h — the six meshes compiled into the program, and drawMesh.
 #pragma once
 #include <cstdint>

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Checks of the generated pictures with tools we did not write (djpeg, ImageMagick).
 #     check_pictures.sh format <data directory>      every picture decodes, at its size and quality
 #     check_pictures.sh seamless <data directory>    the tiles repeat without a visible seam

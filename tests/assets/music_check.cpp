@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tests/assets/music_check.cpp — the generated sorvan.it against two players we did not
 // write. Both load it, play orders 0 to 31 once each and stop, and agree on when every
 // order starts; libopenmpt's rendering shows the sections as arranged.

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # tests/assets/music_cli.sh — checks of the music module through command-line tools.
 #   music_cli.sh determinism <composer> <work dir>   two runs write identical bytes
 #   music_cli.sh loudness <module> <work dir>        openmpt123 renders it; sox measures

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tests/assets/music_writer_test.cpp — the module writer and the instruments, read back by
 // players we did not write: packed cells in libopenmpt, sample data in libxmp.
 #include "tools/it_writer.h"

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Contact sheet of the eighteen pictures as the viewer sees them: each resized to the shape of
 # the quad it is shown on (100 pixels a unit), and each tile repeated 3 x 3 so seams show.
 #     pictures_contact_sheet.sh <data directory> <output.png>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The picture generator's drawing kit and the layouts that depend on how each picture is
 // seen: noise that wraps, light that stays put, text that is placed where it is asked to be,
 // JPEG output that decodes and reports failure, and titles that stay inside their quads.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The command line: every bad flag, unwritable output and missing dependency fails early,
 # with a non-zero exit and a message that names the problem.
 . "$(dirname "$0")/common.sh"
@@ -15,6 +16,9 @@ for bad in "--frames 5-2" "--frames 0-3" "--frames 3-x" "--key 0:1" "--key 3:9" 
 done
 run help --help
 [ "$rc" -eq 0 ] && grep -q -- "--frame-cost-ms" help.out || fail "--help does not list the options"
+run version --version
+[ "$rc" -eq 0 ] && head -1 version.out | grep -Eqx 'rinta-capture [0-9]+\.[0-9]+\.[0-9]+' ||
+    fail "--version gave exit $rc: $(head -1 version.out)"
 
 # Missing or unusable inputs and outputs: exit 1, and no PNG rendered first.
 expect_failure nodata "data directory $WORK/missing does not exist" --data "$WORK/missing" --seconds 0.1

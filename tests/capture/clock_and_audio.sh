@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The virtual clock and the audio it pulls: a frame lasts its sleeps plus the render cost of
 # each scene run, keys count for the one frame they are pressed in, and the WAV and the video
 # cover exactly the demo time captured.

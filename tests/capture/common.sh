@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Shared by the capture tests: arguments, a clean scratch directory, and small checks.
 set -u
 CAPTURE=$(realpath "$1")

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Same inputs, same output: two runs give identical frames and audio, and frames after a
 # stretch left unsampled (one-pixel scissor) are identical to the same frames drawn after a
 # fully drawn stretch, since only a frame's state, never its pixels, reaches later frames.

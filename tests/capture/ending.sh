@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The whole demo on a 32-order song of about a second: every scene's orders pass, the song's
 # end (order 32) ends the run from inside a frame, and every output is finished and whole.
 TINY_SONG=$(realpath "$4")

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Frames a viewer must see, with tolerances rather than a driver's exact bits. One run forces
 # each scene in turn for 64 frames and keeps a few frames of each.
 . "$(dirname "$0")/common.sh"

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Captures larger than 640 x 480 draw the same picture at more pixels: box-filtered back down they
 # match the classic frames, outlines keep their weight, they hold more detail than the classic
 # frame scaled up, a 16:9 size gets black bars, and multisampled runs repeat byte for byte.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Scenes 6 and 7 as a viewer sees them: the credits' grey, the hand-over to the cube runs at
 # scene 6's 1024th frame, and the cube runs' first frame, where only the z-run is in view.
 . "$(dirname "$0")/common.sh"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes a 32-order module that plays in about a second and a quarter, so a capture can run
 // the whole demo, every scene's orders and the order-32 ending, in a test.
 #include <cstdio>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The real song from its first frame to the order-32 ending, with only the frame log written
 # (every frame unsampled): which scene the viewer sees in each order range, scene 1 forced
 # until the credits hand over once to the cube runs, the ending at the song's length. Then

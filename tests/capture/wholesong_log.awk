@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Checks a frame log of the whole song (rinta-capture --log) against the timeline a viewer
 # must see: which scene is on screen in each order, scene 1 forced until the credits hand
 # over to the cube runs once inside orders 20 to 22, and the order-32 ending at the song's

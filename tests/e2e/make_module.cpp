@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tests/e2e/make_module.cpp — writes the short module the end-to-end runs play: all 32
 // orders in a few seconds, so the demo reaches its own ending quickly.
 #include <cstdio>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # tests/e2e/run.sh — one end-to-end case of the real program under its own Xvfb.
 # usage: run.sh CASE RINTA DATA-DIR XCLOSE MAKE-MODULE XFLOOD SCRATCH-DIR
 set -u
@@ -83,9 +84,16 @@ pictureShows() { # SHOT WINDOW-ID: the window shows a picture, not a flat colour
 case $name in
 answer_no)
     startX
-    windowed
+    startRinta
+    box=$(waitWindow "Start FullScreen?" 40) || fail "the fullscreen question did not appear"
+    sleep 1 # the window is being prepared meanwhile, and nothing of it may show
+    hidden=$(windowId rinta)
+    [ -z "$hidden" ] || xwininfo -id "$hidden" | grep -q "IsUnMapped" || fail "the window shows before the answer"
+    press "$box" Escape
+    w=$(waitWindow rinta 20) || fail "no window titled rinta"
     read -r x y width height <<<"$(geometry "$w")"
     [ "$width" = 640 ] && [ "$height" = 480 ] || fail "window is ${width}x$height, not 640x480"
+    [ "$x" = 0 ] && [ "$y" = 0 ] || fail "window is at $x,$y, not 0,0"
     sleep 2
     shot title
     pictureShows title "$w"
@@ -104,6 +112,18 @@ answer_yes)
     [ "$width" = 1024 ] && [ "$height" = 768 ] || fail "fullscreen window is ${width}x$height, not the 1024x768 screen"
     shot fullscreen
     pictureShows fullscreen "$w"
+    quitWithEscape "$w"
+    ;;
+close_question)
+    # Closing the question is not a No: the demo runs fullscreen.
+    startX
+    startRinta
+    box=$(waitWindow "Start FullScreen?" 40) || fail "the fullscreen question did not appear"
+    "$xclose" "$box" || fail "could not ask the question to close"
+    w=$(waitWindow rinta 20) || fail "no window titled rinta"
+    sleep 1
+    read -r x y width height <<<"$(geometry "$w")"
+    [ "$width" = 1024 ] && [ "$height" = 768 ] || fail "window is ${width}x$height, not the 1024x768 screen"
     quitWithEscape "$w"
     ;;
 keys)

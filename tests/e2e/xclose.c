@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* tests/e2e/xclose.c — asks a window to close the way a window manager's close button does:
  * a WM_DELETE_WINDOW client message. Usage: xclose WINDOW-ID */
 #include <X11/Xlib.h>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # tests/e2e/xdrive.sh — sourced by the end-to-end runs and the soak: a private Xvfb and the
 # few xdotool/xwininfo steps a viewer's actions need. The caller defines fail() and keeps
 # scratch (a directory), rpid (the program's pid) and xpid (set here) for its cleanup.

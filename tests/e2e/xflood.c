@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* tests/e2e/xflood.c — moves the pointer back and forth over a window, as a hand on the mouse
  * does, queueing one motion event for the window per move. Usage: xflood WINDOW-ID MOVES */
 #include <X11/Xlib.h>

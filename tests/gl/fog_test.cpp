@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fog by each fragment's distance from the eye, drawn in a real headless context.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The 640 x 480 frame presented in a 1920 x 1080 window: aspect kept, centred, black bars.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The render state initGL leaves for the first frame, in a real (headless) GL context.
 #include <gtest/gtest.h>
 

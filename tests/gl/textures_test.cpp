@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The JPEG texture loader in a real GL context: good pictures become mipmapped, repeat-
 // wrapped, upright textures; anything unsafe or unreadable leaves its slot at 0.
 #include <gtest/gtest.h>

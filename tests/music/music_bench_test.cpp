@@ -1,9 +1,11 @@
+// SPDX-License-Identifier: MIT
 // Figures for the music layer, printed rather than asserted: run with
 //   music_tests --gtest_also_run_disabled_tests --gtest_filter='*Bench*'
 // RINTA_BENCH_SONG names a module to measure besides the tiny one (e.g. data/sorvan.it).
 #include "tests/music/music_support.h"
 
 #include <chrono>
+#include <SDL.h>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -78,9 +80,20 @@ TEST_F(MusicTest, DISABLED_BenchLoadAndOfflineRender)
                 renderSeconds, renderCpu, songSeconds / renderSeconds, FMUSIC_GetOrder(song));
 }
 
+namespace {
+std::atomic<std::int64_t> gFirstBlockNs{0};
+void noteFirstBlock()
+{
+    std::int64_t none = 0;
+    gFirstBlockNs.compare_exchange_strong(none, Clock::now().time_since_epoch().count());
+}
+} // namespace
+
+// The audible position is modelled as the device playing each buffer one buffer (1024
+// frames) after the first block was mixed, then at the sample rate.
 TEST_F(MusicTest, DISABLED_BenchQueriesAndLeadOnTheDummyDevice)
 {
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    setenv("SDL_AUDIODRIVER", "dummy", 0); // or the driver named
     const std::string tiny = scratchPath("tiny.it");
     ASSERT_TRUE(writeTinyModule(tiny, 4, 1, 255, 64)); // 2.5 s
     constexpr double kRowSeconds = 2.5 / 255;
@@ -89,10 +102,15 @@ TEST_F(MusicTest, DISABLED_BenchQueriesAndLeadOnTheDummyDevice)
     ASSERT_TRUE(FSOUND_Init(44100, 32, 0));
     const double initSeconds = secondsSince(i0);
     song = FMUSIC_LoadSong(tiny.c_str());
+    gFirstBlockNs = 0;
+    setMusicBlockHook(noteFirstBlock);
     ASSERT_TRUE(FMUSIC_PlaySong(song));
-    const auto t0 = Clock::now();
+    while (gFirstBlockNs == 0) std::this_thread::sleep_for(std::chrono::microseconds(100));
+    const auto t0 = Clock::time_point(Clock::duration(gFirstBlockNs.load())) +
+                    std::chrono::microseconds(1024 * 1000000LL / 44100);
 
-    // How far the reported row runs from the row the wall clock says is due.
+    // How far the reported row runs from the row the modelled audible position is in: 0 while
+    // the heard sample lies inside the reported row.
     double minLead = 1e9, maxLead = -1e9;
     long queries = 0;
     double queryNs = 0;
@@ -106,16 +124,17 @@ TEST_F(MusicTest, DISABLED_BenchQueriesAndLeadOnTheDummyDevice)
         queryNs += std::chrono::duration<double, std::nano>(Clock::now() - q0).count();
         queries += 1000;
         if (order >= 4) break;
-        const double reported = (order * 64 + row) * kRowSeconds;
-        const double lead = reported - secondsSince(t0);
+        const double reported = (order * 64 + row) * kRowSeconds, heard = secondsSince(t0);
+        const double lead = heard < 0 ? reported : heard < reported ? reported - heard
+                                                 : heard > reported + kRowSeconds ? reported + kRowSeconds - heard : 0;
         minLead = std::min(minLead, lead);
         maxLead = std::max(maxLead, lead);
-        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+        std::this_thread::sleep_for(std::chrono::microseconds(700));
     }
     const double total = secondsSince(t0);
-    std::printf("dummy device: FSOUND_Init %.1f ms\n", initSeconds * 1e3);
+    std::printf("%s device: FSOUND_Init %.1f ms\n", SDL_GetCurrentAudioDriver(), initSeconds * 1e3);
     std::printf("  song of %.2f s ended after %.2f s\n", 4 * 64 * kRowSeconds, total);
-    std::printf("  reported position minus wall clock: %.1f to %.1f ms (one row is %.1f ms)\n",
+    std::printf("  reported row minus modelled audible position: %.1f to %.1f ms (one row is %.1f ms)\n",
                 minLead * 1e3, maxLead * 1e3, kRowSeconds * 1e3);
     std::printf("  order+row query pair: %.1f ns (%ld pairs, while the audio thread renders)\n",
                 queryNs / queries, queries);

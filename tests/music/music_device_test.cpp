@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The music layer on an SDL audio device: with SDL's dummy driver, with a driver that is
 // not there, and with none named. The position must advance in real time in every case,
 // and queries must never wait on the audio thread.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Loading: only whole modules load; anything else gives no song, and a missing song reads
 // as order and row -1 without harm to the calls around it.
 #include "tests/music/music_support.h"

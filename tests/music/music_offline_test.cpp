@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The music layer driven offline, as the capture tool drives it: position after every
 // rendered sample count, the end of the song, and repeatable audio.
 #include "tests/music/music_support.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tests/music/music_support.h — shared set-up for the music layer's suites: a scratch file
 // per test, and a fixture that leaves the player closed and the output back on Device.
 #pragma once

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Plays a song through a real PulseAudio server (a null sink) and kills the server mid-song.
 # usage: sound_server_gone.sh MUSIC-TESTS
 set -u

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Builds the .deb with CPack into a scratch directory, checks what it holds and declares, and
-# runs the installed programs from an unpacked copy, as a viewer's system would lay them out.
+# SPDX-License-Identifier: MIT
+# Builds the .deb with CPack into a scratch directory, checks what it holds and declares (lintian,
+# the licence, the AppStream metadata, one version throughout), and runs the installed programs
+# from an unpacked copy, as a viewer's system would lay them out.
 # usage: check.sh CPACK CPACK-CONFIG DATA-DIR VERSION SCRATCH-DIR
 set -u
 cpack=$1 config=$2 data=$(realpath -m "$3") version=$4 work=$5
+src=$(cd "$(dirname "$0")/../.." && pwd)
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -31,8 +34,9 @@ depends_names=$(echo "$depends" | tr ',|' '\n\n' | awk '{print $1}')
 
 # The layout, as dpkg would install it.
 dpkg-deb -c "$deb" | awk '{print $NF}' | sed 's|^\./|/|' >contents.txt
-for path in /usr/bin/rinta /usr/bin/rinta-capture /usr/libexec/rinta/rinta /usr/share/applications/rinta.desktop \
-            /usr/share/man/man6/rinta.6.gz /usr/share/man/man1/rinta-capture.1.gz; do
+for path in /usr/games/rinta /usr/bin/rinta-capture /usr/libexec/rinta/rinta /usr/share/applications/rinta.desktop \
+            /usr/share/man/man6/rinta.6.gz /usr/share/man/man1/rinta-capture.1.gz /usr/share/doc/rinta/copyright \
+            /usr/share/doc/rinta/changelog.gz; do
     grep -qx -- "$path" contents.txt || fail "$path is not in the package"
 done
 grep -q '^/usr/share/icons/hicolor/[0-9]*x[0-9]*/apps/rinta.png$' contents.txt || fail "no hicolor icon"
@@ -96,7 +100,7 @@ else
     fail "desktop-file-validate is not installed (desktop-file-utils)"
 fi
 exec_cmd=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop")
-[ -x "$root/usr/bin/$exec_cmd" ] || fail "Exec=$exec_cmd is not a program in /usr/bin"
+[ -x "$root/usr/games/$exec_cmd" ] || fail "Exec=$exec_cmd is not a program in /usr/games"
 icon=$(sed -n 's/^Icon=//p' "$desktop")
 for png in "$root"/usr/share/icons/hicolor/*/apps/"$icon".png; do
     [ -f "$png" ] || { fail "no icon named $icon"; break; }
@@ -115,10 +119,88 @@ for page in usr/share/man/man6/rinta.6.gz usr/share/man/man1/rinta-capture.1.gz;
     zcat "$root/$page" | grep -q '^\.SH NAME' || fail "$page has no NAME section"
 done
 
+# lintian, at its default level: no error and no warning. A tag that stays is overridden, with
+# its reason, in the package's overrides file.
+if command -v lintian >/dev/null; then
+    lintian --no-cfg --show-overrides "$deb" 2>&1 | grep -v 'running with root privileges' >lintian.txt
+    grep -E '^[EW]: ' lintian.txt | sed 's/^/  /' | grep . && fail "lintian reports errors or warnings (above)"
+    echo "lintian: $(grep -c '^[EW]: ' lintian.txt) errors and warnings, $(grep -c '^O: ' lintian.txt) overridden"
+else
+    fail "lintian is not installed"
+fi
+
+# The copyright file, in Debian's machine-readable format: every installed file falls under a
+# Files stanza, and every stanza names a copyright and a licence whose text is in the file.
+copyright=$root/usr/share/doc/rinta/copyright
+if [ -f "$copyright" ]; then
+    head -1 "$copyright" | grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+        fail "the copyright file is not in the machine-readable format"
+    # One stanza a line: FILES-PATTERNS<tab>COPYRIGHT<tab>LICENCE, and the licences with a text.
+    awk -v RS= -F '\n' '{
+        files = ""; copy = ""; lic = ""; text = 0; field = ""
+        for (i = 1; i <= NF; i++) {
+            if ($i ~ /^[A-Za-z-]+:/) { field = $i; sub(/:.*/, "", field); v = $i; sub(/^[^:]*: */, "", v) }
+            else if ($i ~ /^ /) { v = $i; sub(/^ +/, "", v); if (field == "License") text = 1 }
+            if (field == "Files") files = files " " v
+            if (field == "Copyright") copy = copy v
+            if (field == "License" && $i !~ /^ /) lic = v
+        }
+        if (files != "") print "stanza\t" files "\t" copy "\t" lic
+        else if (lic != "" && text) print "licence\t" lic
+    }' "$copyright" >copyright.txt
+    grep '^stanza' copyright.txt | awk -F '\t' '$3 == "" || $4 == "" {print "  " $2}' | grep . &&
+        fail "Files stanzas without a Copyright or License (above)"
+    for lic in $(awk -F '\t' '$1 == "stanza" {print $4}' copyright.txt | sort -u); do
+        grep -qx "licence	$lic" copyright.txt || fail "the copyright file has no text for the licence $lic"
+    done
+    read -r -a patterns <<<"$(awk -F '\t' '$1 == "stanza" {print $2}' copyright.txt | tr '\n' ' ')"
+    uncovered=0
+    while read -r path; do
+        covered=0
+        for pattern in "${patterns[@]}"; do
+            # shellcheck disable=SC2053 # a Files pattern: * also matches /
+            [[ ${path#/} == $pattern ]] && { covered=1; break; }
+        done
+        [ "$covered" -eq 1 ] || { fail "no copyright stanza covers $path"; uncovered=$((uncovered + 1)); }
+    done < <(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./|/|')
+    [ "$uncovered" -eq 0 ] && echo "copyright: every installed file is covered"
+fi
+
+# AppStream metadata: valid, launching the installed desktop entry, its newest release this
+# version, its screenshots the ones in docs/.
+metainfos=("$root"/usr/share/metainfo/*.metainfo.xml)
+metainfo=${metainfos[0]}
+if [ ${#metainfos[@]} -ne 1 ] || [ ! -f "$metainfo" ]; then
+    fail "want one metainfo file in /usr/share/metainfo"
+elif ! command -v appstreamcli >/dev/null; then
+    fail "appstreamcli is not installed (appstream)"
+else
+    appstreamcli validate --no-net "$metainfo" >appstream.txt 2>&1 || { sed 's/^/  /' appstream.txt; fail "the metainfo does not validate"; }
+    launchable=$(sed -n 's|.*<launchable type="desktop-id">\(.*\)</launchable>.*|\1|p' "$metainfo")
+    [ -n "$launchable" ] && [ -f "$root/usr/share/applications/$launchable" ] ||
+        fail "the metainfo launches '$launchable', which is not an installed desktop entry"
+    release=$(grep -m1 -o '<release version="[^"]*"' "$metainfo" | cut -d'"' -f2)
+    [ "$release" = "$version" ] || fail "the metainfo's newest release is '$release', want $version"
+    for shot in $(sed -n 's|.*<image>.*/\([^/]*\)</image>.*|\1|p' "$metainfo"); do
+        [ -f "$src/docs/$shot" ] || fail "screenshot $shot is not in docs/"
+    done
+fi
+
+# One version everywhere: the package, the programs, the changelog, the manual pages.
+got=$("$root/usr/games/rinta" --version 2>&1 | head -1)
+[ "$got" = "rinta $version" ] || fail "rinta --version says '$got', want 'rinta $version'"
+got=$("$root/usr/bin/rinta-capture" --version 2>&1 | head -1)
+[ "$got" = "rinta-capture $version" ] || fail "rinta-capture --version says '$got', want 'rinta-capture $version'"
+got=$(zcat "$root/usr/share/doc/rinta/changelog.gz" 2>/dev/null | head -1)
+[ "$got" = "rinta ($version) unstable; urgency=medium" ] || fail "the changelog's newest entry is '$got', want $version"
+for page in usr/share/man/man6/rinta.6.gz usr/share/man/man1/rinta-capture.1.gz; do
+    zcat "$root/$page" 2>/dev/null | grep -m1 "^\.TH " | grep -qF "\"rinta $version\"" || fail "$page is not marked rinta $version"
+done
+
 # The launcher starts the program in the directory that holds data/, from any directory and
 # through a symbolic link, passing its arguments on. A stand-in for the program reports where
 # it was started, so this needs no display.
-launcher=$root/usr/bin/rinta
+launcher=$root/usr/games/rinta
 sh -n "$launcher" || fail "the launcher is not valid sh"
 stub=$work/stub-root
 cp -a "$root" "$stub"
@@ -129,11 +211,11 @@ pwd -P
 echo "args:$*"
 STUB
 mkdir -p elsewhere/bin
-ln -s "$stub/usr/bin/rinta" elsewhere/bin/rinta
+ln -s "$stub/usr/games/rinta" elsewhere/bin/rinta
 want=$(realpath "$stub/usr/share/rinta")
 for how in direct symlink path; do
     case $how in
-        direct) out=$(cd / && "$stub/usr/bin/rinta" a b 2>&1) ;;
+        direct) out=$(cd / && "$stub/usr/games/rinta" a b 2>&1) ;;
         symlink) out=$(cd elsewhere && ./bin/rinta a b 2>&1) ;;
         path) out=$(cd "$HOME" 2>/dev/null || cd /; PATH="$work/elsewhere/bin:$PATH" rinta a b 2>&1) ;;
     esac

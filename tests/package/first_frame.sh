@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Benchmark, not a test: installs the .deb with apt on this system (root), then times the
 # installed programs to their first frame: rinta-capture to its first PNG, and the real rinta
 # through its launcher under Xvfb (the fullscreen question's time on screen left out). Removes
@@ -43,7 +44,7 @@ for _ in $(seq 100); do [ -s "$scratch/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(cat "$scratch/display")" SDL_AUDIODRIVER=dummy RINTA_STARTUP_TIMING=1
 for i in $(seq "$runs"); do
     a=$(now)
-    rinta 2>"$scratch/err" >/dev/null &
+    /usr/games/rinta 2>"$scratch/err" >/dev/null &
     pid=$!
     box=""
     for _ in $(seq 500); do

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* tests/sanitizers/keep_loaded.c — preloaded into the instrumented program for its leak check:
  * libraries stay mapped to the end, so memory a library still points at from its globals
  * (Mesa's driver, closed at shut-down) is seen as reachable rather than as a leak inside an

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tests/support/call_log.cpp — expected-list builders and the call-for-call comparison (see
 // the header).
 #include "tests/support/call_log.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tests/support/call_log.h — what call-order tests share on top of the recording GL layer:
 // builders for expected call lists, the recorded frame with meshes folded, and one
 // call-for-call comparison that names the first call that differs.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tests/support/fake_music.cpp — the scripted music player (see the header).
 #include "tests/support/fake_music.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tests/support/fake_music.h — a scripted music player for tests of the timeline and
 // scenes: linked in place of the real layer, it answers order and row queries from a
 // script and counts the calls.

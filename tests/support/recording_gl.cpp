@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tests/support/recording_gl.cpp — the recording GL layer (see the header).
 #include "tests/support/recording_gl.h"
 

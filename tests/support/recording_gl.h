@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tests/support/recording_gl.h — a GL 1.1 + GLU stand-in for tests: every entry point the
 // engine and scenes call is defined here, records its name and arguments in order, and
 // keeps the little state a test asks about. Link it in place of libGL.

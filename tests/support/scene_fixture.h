@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tests/support/scene_fixture.h — the common set-up of call-order tests: a fresh recording
 // GL layer and scripted player, sleeps counted instead of slept, the texture table filled
 // with recognisable names (slot k holds 100 + k) and the override at its start value.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tests/support/tiny_module.cpp — a minimal Impulse Tracker writer: header, order list
 // closed by the 255 end marker, one 8-bit sample, one packed pattern per order.
 #include "tests/support/tiny_module.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tests/support/tiny_module.h — writes small Impulse Tracker modules for tests of the music
 // layer: the same format as the demo's own song, but seconds long or less.
 #pragma once

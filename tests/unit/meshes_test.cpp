@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The six compiled-in meshes: their stored form, and the geometry recovered from the records
 // (the benches, clusters, bars and spheres the scenes rely on), plus drawMesh's call stream.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The platform layer's extension-list lookup, shared by the fog set-up (GL) and the headless
 // context (EGL).
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The primitives every scene shares: the oscillator and the title strip.
 #include <gtest/gtest.h>
 

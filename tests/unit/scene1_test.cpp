@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Scene 1, the opening titles: one frame call for call against the recording GL layer, the
 // depth swing, the fade and its floor, the order tests that start the strips, and the
 // render state the frame leaves behind.

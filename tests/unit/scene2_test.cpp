@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Scene 2, the tumbling planes and the beat-pulsed mesh: one frame call for call against the
 // recording GL layer, the pulse bands read from the row, the angles' float timeline and the
 // render state the frame leaves behind.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Scene 3, the counter-rotating meshes, sliding strip and rolling tunnel: one frame call for
 // call against the recording GL layer, the first-frame values, when the strip and the tunnel
 // leave the view, and the render state the frame leaves behind.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Scene 4, the corridor flight: one frame call for call, and the whole motion timeline
 // from the turn through the gate, with the 32-bit values the motion depends on.
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Scene 5, the greetings picture with the orbiting trail: one frame call for call, the fade
 // and orbit it leaves behind, the 200 squares, and the picture mixed by whatever blending
 // the scene before it left.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Scene 6, the credits: one frame call for call, the credit bands and the pulse, and the
 // hand-over to scene 7 at frame 1024 through a nested dispatch inside the frame.
 #include <cmath>

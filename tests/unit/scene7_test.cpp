@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Scene 7, the translucent cube runs: one frame call for call, where the three runs put
 // their cubes, and the polygon modes the runs draw with and leave behind.
 #include <cmath>

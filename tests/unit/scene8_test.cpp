@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Scene 8, the closing titles: one frame call for call, the strips' order tests, and the
 // projection and polygon mode it draws with.
 #include <cmath>

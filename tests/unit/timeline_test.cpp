@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The timeline: which scenes a dispatch runs and in which order, the keyboard override,
 // and the order-32 ending from inside the frame.
 #include <gtest/gtest.h>
@@ -172,6 +173,26 @@ TEST_F(Timeline, ArrowsStepTheOverrideWithoutBoundsAndSleepEachStep)
     handleSceneKeys();
     EXPECT_EQ(SceneOverride, -1);
     EXPECT_EQ(events, (std::vector<std::string>{"sleep 100"}));
+}
+
+TEST_F(Timeline, DigitThenRightThenLeftWhenHeldTogether)
+{
+    fakemusic::setOrder(-1);
+    SceneOverride = 0;
+    keyEvent(kVk1 + 2, true); // '3', Right and Left in one frame: 2, then 3, then 2
+    keyEvent(kVkRight, true);
+    keyEvent(kVkLeft, true);
+    handleSceneKeys();
+    EXPECT_EQ(SceneOverride, 2);
+    EXPECT_EQ(ran, (std::vector<int>{3}));
+    EXPECT_EQ(events, (std::vector<std::string>{"sleep 100", "sleep 100"}));
+    keyEvent(kVkLeft, false);
+    ran.clear();
+    handleSceneKeys(); // '3' and Right still down
+    EXPECT_EQ(SceneOverride, 3);
+    EXPECT_EQ(ran, (std::vector<int>{4}));
+    keyEvent(kVk1 + 2, false);
+    keyEvent(kVkRight, false);
 }
 
 TEST(KeyState, DownNowOrPressedSinceLastQuery)
