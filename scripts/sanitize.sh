@@ -78,7 +78,8 @@ viewerRun() {
     mkdir -p "$scratch/work"
     cd "$scratch/work" || return 1
     cp -r "$build/data" data
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$scratch/display" >/dev/null 2>&1 &
+    # -noreset: a client connecting while the server resets (its last client left) is dropped.
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$scratch/display" >/dev/null 2>&1 &
     local xpid=$!
     for _ in $(seq 100); do [ -s "$scratch/display" ] && break; sleep 0.1; done
     export DISPLAY=":$(cat "$scratch/display")"
@@ -121,6 +122,7 @@ viewerRun() {
     done
     [ "$code" -ge 0 ] || kill -9 "$rpid" 2>/dev/null
     kill "$xpid" 2>/dev/null
+    wait "$xpid" 2>/dev/null # gone before anything else starts a server
     echo "rinta ended with code $code after $((SECONDS - started)) s"
     sed 's/^/  rinta: /' "$scratch/out.txt"
     [ "$code" -eq 0 ] && echo "ok: viewer run"

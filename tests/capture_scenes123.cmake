@@ -38,6 +38,13 @@ for box in 60x12+0+234 60x12+580+234; do
 done
 centre=$(box_mean "$(frame 2)" 40x20+300+230 b)
 [ "$centre" -gt 20 ] || fail "scene 2: no mesh over the horizon at the centre (blue $centre)"
+# The planes carry slot 19: their colour is that of tex4.jpg, clearly nearer than any other
+# picture's, so a slot loaded from another slot's file shows here.
+for box in 640x60+0+0 640x60+0+420; do
+    read -r picture margin <<<"$(nearest_picture "$(frame 2)" $box)"
+    [ "$picture" = tex4.jpg ] && awk -v m="$margin" 'BEGIN { exit !(m > 0.03) }' ||
+        fail "scene 2: the planes at $box are coloured like $picture (by $margin), not like tex4.jpg"
+done
 
 # Scene 3: its 32nd frame (131) has the strip's left end at the centre, its 120th (219) its
 # right end. The strip's lettering stands out above the tunnel's green on that side of the
@@ -56,6 +63,21 @@ for n in 131 219; do
     [ "$b" -gt $((2 * r)) ] && [ $((2 * g)) -lt "$r" ] && [ "$r" -gt 5 ] ||
         fail "scene 3 frame $n: centre red $r, green $g, blue $b: not the blue meshes under the purple tunnel"
 done
+
+# The tunnel carries slot 8. With every picture but shade.jpg made black, the top of the
+# view, where only the tunnel reaches, must be coloured like shade.jpg and like no other.
+mkdir tunnel-data
+for f in "$DATA"/*; do
+    case $f in
+    *.jpg) [ "${f##*/}" = shade.jpg ] && ln -s "$f" tunnel-data/ || convert -size 16x16 xc:black "tunnel-data/${f##*/}" ;;
+    *) ln -s "$f" tunnel-data/ ;;
+    esac
+done
+run tunnel --data tunnel-data --frames 1 --png "$WORK/tunnel" --key 1:3
+[ "$rc" -eq 0 ] || fail "tunnel run: exit $rc: $(cat tunnel.err)"
+read -r picture margin <<<"$(nearest_picture tunnel/frame-000001.png 640x120+0+0)"
+[ "$picture" = shade.jpg ] && awk -v m="$margin" 'BEGIN { exit !(m > 0.03) }' ||
+    fail "scene 3: the top of the tunnel is coloured like $picture (by $margin), not like shade.jpg"
 finish
 ]=])
 add_test(NAME capture_scenes123

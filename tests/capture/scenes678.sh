@@ -3,18 +3,35 @@
 # scene 6's 1024th frame, and the cube runs' first frame, where only the z-run is in view.
 . "$(dirname "$0")/common.sh"
 
-if [ ! -f "$DATA/tex2.jpg" ]; then
-    echo "SKIP: $DATA/tex2.jpg has not been generated"
-    exit 77
-fi
+for f in tex2 olvek rinta pasko mirel; do
+    [ -f "$DATA/$f.jpg" ] || { echo "SKIP: $DATA/$f.jpg has not been generated"; exit 77; }
+done
 
 png() { printf '%s/frame-%06d.png' "$1" "$2"; }
 mean() { box_mean "$1" "$2" "$3"; }
 deviation() { convert "$1" -crop "$2" +repage -colorspace gray -format '%[fx:standard_deviation]' info:; }
 
 # Scene 6 forced from the first frame, so capture frame n is the scene's frame n.
-run six --data "$DATA" --key 1:6 --frames 128,192,256,1023,1024 --png "$WORK/six"
+run six --data "$DATA" --key 1:6 --frames 64,128,192,256,320,576,832,1023,1024 --png "$WORK/six"
 [ "$rc" -eq 0 ] || { fail "scene 6: exit $rc: $(cat six.err)"; finish; }
+
+# Each band's 64th frame, at the pulse's crest, shows its credit picture half opaque over the
+# ring: slots 14, 15, 16, 13 in turn. The frame must match that picture far better than any
+# other credit, so two slots loaded from each other's files show here. On screen the 4 x 3.34
+# picture at depth 4 spans 579 x 484 pixels, centred; the boxes compared lie inside it.
+for p in olvek rinta pasko mirel; do
+    convert "$DATA/$p.jpg" -resize '579x484!' -crop 560x460+10+12 +repage "credit-$p.png"
+done
+for band in 64:rinta 320:pasko 576:mirel 832:olvek; do
+    n=${band%%:*} want=${band#*:}
+    convert "$(png six "$n")" -crop 560x460+40+10 +repage credit-frame.png
+    ranked=$(for p in olvek rinta pasko mirel; do
+        echo "$(compare -metric NCC credit-frame.png "credit-$p.png" null: 2>&1) $p"
+    done | sort -gr | tr '\n' ' ')
+    read -r best picture second _ <<<"$ranked"
+    [ "$picture" = "$want" ] && awk -v a="$best" -v b="$second" 'BEGIN { exit !(a > 0.9 && a - b > 0.15) }' ||
+        fail "scene 6 frame $n: want $want.jpg clearly best; correlations: $ranked"
+done
 
 # At 128 and 256 the pulse is zero: the ring is a point and the picture invisible, so the
 # whole view is the grey clear colour.

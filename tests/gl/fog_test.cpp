@@ -98,6 +98,24 @@ TEST_F(FragmentFog, UntexturedDrawsKeepTheirColourAndZeroDensityIsUnfogged)
     EXPECT_EQ(p[2], 255) << "texture 0 reads white, so the ring's plain blue shows";
 }
 
+TEST_F(FragmentFog, BlendedDrawsKeepTheirAlpha)
+{
+    // A quarter-alpha white wall 10 units away over a blue background: the fog darkens its
+    // colour to exp(-0.5) and leaves its alpha, so a quarter of that covers the blue.
+    glClearColor(0, 0, 1, 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glFogf(GL_FOG_DENSITY, 0.05f);
+    glColor4f(1, 1, 1, 0.25f);
+    const float wall[4][3] = {{-40, -40, -10}, {40, -40, -10}, {40, 40, -10}, {-40, 40, -10}};
+    quad(wall);
+    const unsigned char* p = at(read(), kW / 2, kH / 2);
+    const double fogged = 255.0 * std::exp(-0.5);
+    EXPECT_NEAR(p[0], 0.25 * fogged, 3.0) << "red: a quarter of the fogged white";
+    EXPECT_NEAR(p[2], 0.25 * fogged + 0.75 * 255.0, 3.0) << "blue: three quarters of the background show";
+}
+
 TEST_F(FragmentFog, DensityIsReadFromStateEachDraw)
 {
     glColor4f(1, 1, 1, 1);

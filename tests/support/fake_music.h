@@ -5,6 +5,7 @@
 #pragma once
 #include <deque>
 #include <functional>
+#include <string>
 
 namespace fakemusic {
 
@@ -16,6 +17,10 @@ void queueOrders(std::initializer_list<int> orders);
 void queueRows(std::initializer_list<int> rows);
 // Called before every order query (for example to end the song after n reads).
 void onOrderQuery(std::function<void(int readIndex)> fn);
+// Called by the calls that start and stop the music, each named as written
+// ("FSOUND_Init(44100, 32, 0)", "FMUSIC_LoadSong(data/sorvan.it)", "FMUSIC_PlaySong",
+// "FMUSIC_FreeSong", "FSOUND_Close"), so a test can log them among its own steps.
+void onCall(std::function<void(const std::string& call)> fn);
 
 int orderReads();
 int rowReads();

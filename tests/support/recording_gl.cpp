@@ -76,6 +76,8 @@ std::string format(const std::vector<Call>& cs, size_t first, size_t count)
 
 Call call(const char* name, std::initializer_list<double> args) { return Call{name, args}; }
 
+void note(const std::string& name, std::initializer_list<double> args) { log.push_back(Call{name, args}); }
+
 size_t count(const char* name)
 {
     size_t n = 0;

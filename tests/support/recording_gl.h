@@ -44,6 +44,10 @@ const State& state();
 std::string format(const std::vector<Call>& calls, size_t first = 0, size_t count = SIZE_MAX);
 std::string format(const Call& call);
 
+// Logs something that is not a GL call (a sleep, a music call) in the same log, so that a
+// test can hold its place among the GL calls.
+void note(const std::string& name, std::initializer_list<double> args = {});
+
 // Builds an expected call: args given as doubles (pass floats as floats: 0.1f, not 0.1).
 Call call(const char* name, std::initializer_list<double> args = {});
 

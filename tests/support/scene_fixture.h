@@ -42,6 +42,14 @@ inline void noteSleep(unsigned ms)
     callsAtSleep() = recgl::calls().size();
 }
 
+// A sleep hook that logs the sleep among the GL calls, as Sleep(ms), so a frame compared
+// call for call also fixes where its sleep falls.
+inline void logSleep(unsigned ms)
+{
+    recordSleep(ms);
+    recgl::note("Sleep", {double(ms)});
+}
+
 // What resizeGLScene(fov, 640, 480) records, taken from the function itself (its own suite
 // checks what it does); leaves the log empty.
 inline std::vector<recgl::Call> recordedProjection(float fov)

@@ -21,6 +21,7 @@ protected:
     void SetUp() override
     {
         SceneTest::SetUp();
+        setSleepHook(scenetest::logSleep);
         s4Yaw = s4YawPhase = s4FovPhase = s4Fov = s4SwayPhase = s4Sway = s4Speed = s4Rise = 0.0f;
         s4Forward = 2.5f;
     }
@@ -113,6 +114,7 @@ std::vector<Call> expectedFrame(float fov, float sway, float forward, float yaw,
     addVertex(out, 1, 0, 299.9f, -5, -5.5f);
     addVertex(out, 1, 1, 299.9f, 5, -5.5f);
     out.push_back(call("glEnd"));
+    out.push_back(call("Sleep", {10})); // after the motion has advanced, the last thing done
     return out;
 }
 

@@ -26,6 +26,7 @@ protected:
     void SetUp() override
     {
         SceneTest::SetUp();
+        setSleepHook(scenetest::logSleep);
         setScene6(0, 0, 0, 0, 0);
         s7SpinX = s7SpinY = s7SpinZ = 0;
         fakemusic::setOrder(-1); // no song: nested dispatches run only the forced scene
@@ -101,6 +102,7 @@ std::vector<Call> expectedFrame(float x, float y, float z, float pulse, int slot
     std::vector<Call> e = expectedPrologue();
     const std::vector<Call> drawing = expectedDrawing(x, y, z, pulse, slot);
     e.insert(e.end(), drawing.begin(), drawing.end());
+    e.push_back(call("Sleep", {10})); // after the picture, the last thing done
     return e;
 }
 
@@ -204,11 +206,14 @@ TEST_F(SceneSix, HandOverRunsSceneSevenInsideTheFrameExactlyOnce)
     const std::vector<Call> nestedSix = expectedFrame(10, 20, 30, pulseAt(1025), 13);
     EXPECT_TRUE(sameCalls(nestedSix, prologue.size(), false));
     const size_t sevenStart = prologue.size() + nestedSix.size();
-    // Outer: drawn over scene 7 without clearing, with the state the nested frame left.
-    const std::vector<Call> outer = expectedDrawing(10.5f, 25, 32, pulseAt(1025), 13);
+    // Outer: drawn over scene 7 without clearing, with the state the nested frame left, and
+    // its own sleep last, after those of the nested scenes.
+    std::vector<Call> outer = expectedDrawing(10.5f, 25, 32, pulseAt(1025), 13);
+    outer.push_back(call("Sleep", {10}));
     const size_t outerStart = recgl::calls().size() - outer.size();
     EXPECT_TRUE(sameCalls(outer, outerStart));
     EXPECT_EQ(recgl::calls()[sevenStart], call("glViewport", {0, 0, 640, 480}));
+    EXPECT_EQ(recgl::calls()[outerStart - 1], call("Sleep", {10})) << "scene 7's frame ends with its sleep";
     EXPECT_EQ(countFrom(sevenStart, outerStart, kCubeColour), 1200u);
     EXPECT_EQ(countFrom(sevenStart, outerStart, call("glClear", {GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT})), 1u);
     EXPECT_EQ(recgl::state().polygonModeFront, GLenum(GL_LINE)) << "drawn as outlines over scene 7";

@@ -20,6 +20,7 @@ protected:
     void SetUp() override
     {
         SceneTest::SetUp();
+        setSleepHook(scenetest::logSleep);
         s7SpinX = s7SpinY = s7SpinZ = 0;
     }
 };
@@ -63,6 +64,7 @@ std::vector<Call> expectedFrame(float ax, float ay, float az)
             e.push_back(call("glColor4f", {1, 1, 1, 0.05f}));
             recgl::addQuads(e, kCube);
         }
+    e.push_back(call("Sleep", {10})); // after the last cube of the x-run
     return e;
 }
 

@@ -21,6 +21,7 @@ protected:
     void SetUp() override
     {
         SceneTest::SetUp();
+        setSleepHook(scenetest::logSleep);
         setScene8(0, 0, 6, -6, -6); // the start values
     }
     static void setScene8(float phase, float spin, float mid, float column, float high)
@@ -120,6 +121,7 @@ std::vector<Expect> expectedFrame(double phase, float spin, float mid, float col
     e.push_back({call("glBindTexture", {GL_TEXTURE_2D, 104})});
     e.push_back({call("glColor4f", {1, 1, 1, 0.2f})});
     quad(e, kStrip);
+    e.push_back({call("Sleep", {10})}); // after the high strip, the last thing done
     return e;
 }
 

@@ -1,0 +1,88 @@
+// SPDX-License-Identifier: MIT
+// Start-up: initGL's order over the recording GL and the scripted player, in one log, and
+// resizeGLScene's guard for a window with no height.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine/projection.h"
+#include "engine/startup.h"
+#include "tests/support/call_log.h"
+#include "tests/support/fake_music.h"
+#include "tests/support/recording_gl.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using recgl::call;
+
+TEST(StartUp, MusicStartsOnlyAfterTheTexturesAndTheRenderState)
+{
+    recgl::reset();
+    fakemusic::reset();
+    fakemusic::onCall([](const std::string& c) { recgl::note(c); });
+    const fs::path before = fs::current_path();
+    fs::current_path(fs::path(RINTA_DATA_DIR).parent_path()); // the program reads data/ from here
+    ::testing::internal::CaptureStderr(); // the fog program's notice: this GL offers none
+    EXPECT_TRUE(initGL());
+    ::testing::internal::GetCapturedStderr();
+    fs::current_path(before);
+    fakemusic::reset();
+
+    // Every picture is uploaded first: nothing else comes between the uploads.
+    const std::vector<recgl::Call>& log = recgl::calls();
+    const size_t stateStart = recgl::find("glEnable");
+    ASSERT_NE(stateStart, SIZE_MAX);
+    size_t uploads = 0;
+    for (size_t i = 0; i < stateStart; ++i) {
+        const std::string& name = log[i].name;
+        ASSERT_TRUE(name == "glGenTextures" || name == "glBindTexture" || name == "glTexParameteri" ||
+                    name == "glPixelStorei" || name == "glTexImage2D")
+            << "call " << i << " before the render state: " << recgl::format(log[i]);
+        uploads += name == "glTexImage2D" && log[i].args[1] == 0;
+    }
+    EXPECT_EQ(uploads, 18u) << "every picture is loaded before anything else is set";
+
+    // Then the render state, and the music last: nothing is heard before the pictures are ready.
+    const std::vector<recgl::Call> rest = {
+        call("glEnable", {GL_TEXTURE_2D}),
+        call("glShadeModel", {GL_SMOOTH}),
+        call("glClearColor", {0, 0, 0, 0.5f}),
+        call("glClearDepth", {1}),
+        call("glEnable", {GL_DEPTH_TEST}),
+        call("glDepthFunc", {GL_LEQUAL}),
+        call("glHint", {GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST}),
+        call("glBlendFunc", {GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA}),
+        call("glFogi", {GL_FOG_MODE, GL_EXP}),
+        call("glFogfv", {GL_FOG_COLOR, 0, 0, 0, 1}),
+        call("glFogf", {GL_FOG_DENSITY, 0.15f}),
+        call("glHint", {GL_FOG_HINT, GL_DONT_CARE}),
+        call("glFogf", {GL_FOG_START, 1}),
+        call("glFogf", {GL_FOG_END, 5}),
+        call("glEnable", {GL_FOG}),
+        call("glTexEnvi", {GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE}),
+        call("FSOUND_Init(44100, 32, 0)"),
+        call("FMUSIC_LoadSong(data/sorvan.it)"),
+        call("FMUSIC_PlaySong"),
+    };
+    EXPECT_TRUE(recgl::sameCalls(rest, stateStart));
+}
+
+TEST(ResizeGlScene, NoHeightGivesAOnePixelViewportAndAFiniteProjection)
+{
+    recgl::reset();
+    resizeGLScene(45, 640, 0); // a minimised window
+    const recgl::State& s = recgl::state();
+    EXPECT_EQ(s.viewport[2], 640);
+    EXPECT_EQ(s.viewport[3], 1);
+    const recgl::Call& perspective = recgl::calls()[recgl::find("gluPerspective")];
+    EXPECT_EQ(perspective.args[1], 640.0) << "aspect of a 640 x 1 viewport";
+    for (int i = 0; i < 16; ++i)
+        EXPECT_TRUE(std::isfinite(s.projection[i])) << "projection element " << i;
+    EXPECT_GT(s.projection[0], 0.0) << "the x scale is not flattened to nothing";
+}
+
+} // namespace
