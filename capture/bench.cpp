@@ -141,9 +141,10 @@ std::string ratio(double a, double b)
 
 } // namespace
 
-void printBenchReport(std::FILE* out, const char* renderer)
+void printBenchReport(std::FILE* out, const char* renderer, int width, int height, int samples)
 {
-    std::fprintf(out, "renderer: %s, 640 x 480; per scene call, sleeps excluded; ms\n", renderer);
+    std::fprintf(out, "renderer: %s, %d x %d, %dx MSAA; per scene call, sleeps excluded; ms\n", renderer, width, height,
+                 samples);
     std::fprintf(out, "wall = median/p95 (median submit + median raster); cpu = median process CPU, all threads\n");
     std::fprintf(out, "%-5s %5s | %-31s %6s | %-31s %6s | %9s %9s | %-13s %6s | %s\n", "scene", "calls",
                  "full: wall", "cpu", "bare GL: wall", "cpu", "full/bare", "(cpu)", "unsampled", "cpu",

@@ -8,4 +8,5 @@
 // of wall time spent inside the sleep hook (music rendering), which is taken out.
 bool benchScene(int index, bool (*draw)(), const double& sleepWallSeconds);
 
-void printBenchReport(std::FILE* out, const char* renderer);
+// The picture size and samples are the ones the scenes were drawn at.
+void printBenchReport(std::FILE* out, const char* renderer, int width, int height, int samples);

@@ -1,11 +1,9 @@
 // SPDX-License-Identifier: MIT
 // capture/main.cpp — rinta-capture: the demo's main loop without a window, a display or a
-// sound card. Time is virtual: each sleep moves the clock by its length and each rendered
-// scene by a fixed render cost; after every step the music is rendered up to the clock, so
-// the order and row the timeline reads, the frames and the audio all agree to the sample.
+// sound card, and the wiring of its outputs. Time is virtual (clock.cpp); the scenes' calls
+// pass through here for the render cost, the benchmark and the frame log (framelog.cpp);
+// finished frames are read at the asked size (picture.cpp) and go to PNGs and the video.
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -16,13 +14,17 @@
 #include <vector>
 
 #include "capture/bench.h"
+#include "capture/clock.h"
+#include "capture/framelog.h"
 #include "capture/options.h"
 #include "capture/outputs.h"
+#include "capture/picture.h"
 #include "engine/gl.h"
 #include "engine/music.h"
 #include "engine/projection.h"
 #include "engine/startup.h"
 #include "engine/timeline.h"
+#include "platform/datadir.h"
 #include "platform/headless.h"
 #include "platform/platform.h"
 
@@ -32,69 +34,22 @@ namespace {
 
 constexpr int kExitFailure = 1;
 constexpr int kExitBadFlags = 2;
-constexpr std::int64_t kNever = INT64_MAX;
 
 struct DemoEnded {}; // thrown by the end-of-process hook, caught in the loop
 
-// --- the virtual clock and the music it pulls ---------------------------------------------
-
 CaptureOptions opts;
-std::int64_t clockUs = 0;
-std::int64_t samplesPulled = 0;
-std::int64_t audioFrom = kNever; // first sample that goes to the outputs (set when output starts)
-std::int64_t audioTo = kNever;   // one past the last, when --seconds fixes it
-bool songGone = false;           // freed by the ending: must not be rendered from any more
-double sleepWallSeconds = 0;     // wall time spent in the sleep hook, kept out of render timings
 WavWriter wav;
 VideoWriter video;
 bool videoOn = false;
-FILE* frameLog = nullptr;
 
-double wallSeconds()
+void deliverAudio(const float* at, std::int64_t frames)
 {
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
-
-void deliverAudio(const float* buf, std::int64_t first, std::int64_t count)
-{
-    const std::int64_t from = std::max(first, audioFrom), to = std::min(first + count, audioTo);
-    if (from >= to)
-        return;
-    const float* at = buf + 2 * (from - first);
     if (wav.isOpen())
-        wav.write(at, static_cast<size_t>(to - from));
+        wav.write(at, static_cast<size_t>(frames));
     if (videoOn)
-        video.writeAudio(at, static_cast<size_t>(to - from));
+        video.writeAudio(at, static_cast<size_t>(frames));
 }
 
-void pullMusic()
-{
-    static float buf[2 * 4096];
-    const std::int64_t target = clockUs * kCaptureRate / 1000000;
-    while (!songGone && samplesPulled < target) {
-        const std::int64_t n = std::min<std::int64_t>(target - samplesPulled, 4096);
-        const size_t got = song ? renderMusic(song, buf, static_cast<size_t>(n)) : 0;
-        std::fill(buf + 2 * got, buf + 2 * n, 0.0f); // after the song's end: silence
-        deliverAudio(buf, samplesPulled, n);
-        samplesPulled += n;
-    }
-}
-
-void advanceClock(std::int64_t us)
-{
-    clockUs += us;
-    pullMusic();
-}
-
-void virtualSleep(unsigned ms)
-{
-    const double t0 = wallSeconds();
-    advanceClock(static_cast<std::int64_t>(ms) * 1000);
-    sleepWallSeconds += wallSeconds() - t0;
-}
-
-void songReleased() { songGone = true; } // dispatchScenes freed the song and closed the sound
 [[noreturn]] void unwindToLoop(int) { throw DemoEnded{}; }
 
 // --- scene calls --------------------------------------------------------------------------
@@ -103,53 +58,6 @@ void songReleased() { songGone = true; } // dispatchScenes freed the song and cl
 
 int sceneDepth = 0; // scene 6 dispatches from inside its own frame
 long scenesThisFrame = 0;
-
-// --log: the scenes of the frame in the order they ran, "1,6[6,7]", built as they start so
-// that a frame the ending cuts short still shows how far it got. Fixed storage: the frame
-// path allocates nothing.
-constexpr int kTraceDepths = 8;
-char sceneTrail[128];
-size_t trailLength = 0;
-int trailOpenBrackets = 0;
-int callsAtDepth[kTraceDepths + 1] = {};
-
-void appendTrail(char c)
-{
-    if (trailLength + 1 < sizeof sceneTrail)
-        sceneTrail[trailLength++] = c;
-    sceneTrail[trailLength] = '\0';
-}
-
-void startTrail()
-{
-    trailLength = 0;
-    sceneTrail[0] = '\0';
-    trailOpenBrackets = 0;
-    callsAtDepth[0] = 0;
-}
-
-void traceSceneStart(int depth, int index)
-{
-    const int d = std::min(depth, kTraceDepths - 1);
-    if (callsAtDepth[d] > 0) {
-        appendTrail(',');
-    } else if (d > 0) {
-        appendTrail('[');
-        ++trailOpenBrackets;
-    }
-    ++callsAtDepth[d];
-    callsAtDepth[d + 1] = 0;
-    appendTrail(static_cast<char>('1' + index));
-}
-
-void traceSceneEnd(int depth)
-{
-    const int d = std::min(depth, kTraceDepths - 1);
-    if (callsAtDepth[d + 1] > 0) {
-        appendTrail(']');
-        --trailOpenBrackets;
-    }
-}
 
 bool runScene(int index, bool (*draw)())
 {
@@ -195,9 +103,7 @@ namespace {
 
 // --- presenting ---------------------------------------------------------------------------
 
-constexpr size_t kImageBytes = size_t(kCaptureWidth) * kCaptureHeight * 3;
-std::vector<unsigned char> shown(kImageBytes, 0); // what a viewer sees now: black before frame 1
-std::vector<unsigned char> readBack(kImageBytes);
+std::vector<unsigned char> shown; // what a viewer sees now: black before frame 1
 std::int64_t videoFromUs = kNever; // time of video frame 0
 std::int64_t videoTicks = 0;
 
@@ -216,51 +122,7 @@ bool emitVideoUntil(std::int64_t untilUs)
     }
 }
 
-void readFrame()
-{
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, kCaptureWidth, kCaptureHeight, GL_RGB, GL_UNSIGNED_BYTE, readBack.data());
-    const size_t stride = size_t(kCaptureWidth) * 3;
-    for (int y = 0; y < kCaptureHeight; ++y) // GL rows run bottom up
-        std::memcpy(shown.data() + y * stride, readBack.data() + (kCaptureHeight - 1 - y) * stride, stride);
-}
-
 // --- set-up -------------------------------------------------------------------------------
-
-// The engine opens "data/..." relative to the working directory: run from a private
-// directory whose "data" points at the chosen one.
-struct DataLink {
-    std::string dir;
-    ~DataLink()
-    {
-        if (!dir.empty()) {
-            std::error_code ec;
-            fs::remove(dir + "/data", ec);
-            fs::remove(dir, ec);
-        }
-    }
-    bool make(const std::string& dataDir, std::string& error)
-    {
-        std::error_code ec;
-        if (!fs::is_directory(dataDir, ec)) {
-            error = "data directory " + dataDir + " does not exist (give --data DIR)";
-            return false;
-        }
-        const fs::path target = fs::absolute(dataDir);
-        std::string pattern = (fs::temp_directory_path(ec) / "rinta-capture-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) {
-            error = "cannot make a working directory under " + fs::temp_directory_path(ec).string();
-            return false;
-        }
-        dir = pattern;
-        fs::create_directory_symlink(target, dir + "/data", ec);
-        if (ec || chdir(dir.c_str()) != 0) {
-            error = "cannot link " + dir + "/data to " + target.string();
-            return false;
-        }
-        return true;
-    }
-};
 
 std::string absolutePath(const std::string& p) { return p.empty() ? p : fs::absolute(p).string(); }
 
@@ -277,63 +139,13 @@ bool prepareOutputs(std::string& error)
     if (!opts.wavFile.empty() && !wav.open(opts.wavFile, error))
         return false;
     if (!opts.videoFile.empty()) {
-        if (!video.open(opts.videoFile, opts.fps, error))
+        if (!video.open(opts.videoFile, opts.fps, opts.width, opts.height, error))
             return false;
         videoOn = true;
     }
-    if (!opts.logFile.empty()) {
-        frameLog = std::fopen(opts.logFile.c_str(), "w");
-        if (!frameLog) {
-            error = "cannot write the frame log " + opts.logFile + ": " + std::strerror(errno);
-            return false;
-        }
-        static char buffer[1 << 16]; // some 16,000 short lines a song: write them in large blocks
-        std::setvbuf(frameLog, buffer, _IOFBF, sizeof buffer);
-        std::fputs("# frame ms order row override scenes\n", frameLog);
-    }
+    if (!opts.logFile.empty() && !openFrameLog(opts.logFile, error))
+        return false;
     return true;
-}
-
-// Demo time as milliseconds with the microseconds kept, exact.
-void printMs(FILE* f, std::int64_t us)
-{
-    std::fprintf(f, "%lld.%03lld", static_cast<long long>(us / 1000), static_cast<long long>(us % 1000));
-}
-
-void logFrame(long frame)
-{
-    if (!frameLog)
-        return;
-    std::fprintf(frameLog, "%ld ", frame);
-    printMs(frameLog, clockUs);
-    std::fprintf(frameLog, " %d %d %d %s\n", FMUSIC_GetOrder(song), FMUSIC_GetRow(song), SceneOverride,
-                 trailLength ? sceneTrail : "-");
-}
-
-void logEnd(std::int64_t endUs, const char* reason, bool frameCutShort)
-{
-    if (!frameLog)
-        return;
-    while (frameCutShort && trailOpenBrackets > 0) { // the nested dispatch never returned
-        appendTrail(']');
-        --trailOpenBrackets;
-    }
-    std::fputs("end ", frameLog);
-    printMs(frameLog, endUs);
-    std::fprintf(frameLog, " %d %s %s\n", songGone ? orderAtRelease : FMUSIC_GetOrder(song), reason,
-                 frameCutShort && trailLength ? sceneTrail : "-");
-}
-
-bool closeLog(std::string& error)
-{
-    if (!frameLog)
-        return true;
-    const bool ok = !std::ferror(frameLog);
-    const bool closed = std::fclose(frameLog) == 0;
-    frameLog = nullptr;
-    if (!ok || !closed)
-        error = "cannot write the frame log " + opts.logFile;
-    return ok && closed;
 }
 
 void printProgress(double startWall, long frames, bool force)
@@ -375,14 +187,26 @@ int main(int argc, char** argv)
         return kExitFailure;
     };
 
-    DataLink data;
-    if (!data.make(opts.dataDir, error) || !prepareOutputs(error))
+    // The engine opens "data/..." relative to the working directory.
+    if (!useDataDirectory(opts.dataDir, error)) {
+        if (!std::filesystem::is_directory(opts.dataDir))
+            error += " (give --data DIR)";
+        return fail(error);
+    }
+    if (!prepareOutputs(error))
         return fail(error);
 
     std::string eglError;
-    HeadlessContext* ctx = createHeadlessContext(kCaptureWidth, kCaptureHeight, eglError);
+    // The pbuffer is the classic picture; other sizes draw into a frame target of their own.
+    HeadlessContext* ctx = createHeadlessContext(kSceneWidth, kSceneHeight, eglError);
     if (!ctx)
         return fail("no usable EGL: " + eglError);
+    if (!setUpPicture({opts.width, opts.height, opts.msaa}, error)) {
+        destroyHeadlessContext(ctx);
+        return fail(error);
+    }
+    shown.assign(static_cast<size_t>(opts.width) * opts.height * 3, 0);
+    setAudioSink(deliverAudio);
     const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
     const std::string rendererName = renderer ? renderer : "unknown";
 
@@ -390,7 +214,7 @@ int main(int argc, char** argv)
     setTimelineShutdown(songReleased);
     setEndProcessHook(unwindToLoop);
     setMusicOutput(MusicOutput::Offline);
-    resizeGLScene(45, kCaptureWidth, kCaptureHeight); // as the window's creation does
+    resizeGLScene(45, kSceneWidth, kSceneHeight); // as the window's creation does
     initGL();
 
     const bool endsByItself =
@@ -505,11 +329,11 @@ int main(int argc, char** argv)
         }
         ok = emitVideoUntil(std::min(clockUs, secondsUs)) && ok;
         if (full && !opts.bench) {
-            readFrame();
+            readPicture(shown);
             if (!opts.pngDir.empty() && listed(frame)) {
                 char name[32];
                 std::snprintf(name, sizeof name, "/frame-%06ld.png", frame);
-                if (!writePng(opts.pngDir + name, shown.data(), kCaptureWidth, kCaptureHeight, error)) {
+                if (!writePng(opts.pngDir + name, shown.data(), opts.width, opts.height, error)) {
                     ok = false;
                     break;
                 }
@@ -519,7 +343,7 @@ int main(int argc, char** argv)
         for (const KeyPress& k : opts.keys)
             if (k.frame == frame)
                 keyEvent(k.vk, false);
-        logFrame(frame);
+        logFrame(frame, clockUs, FMUSIC_GetOrder(song), FMUSIC_GetRow(song), SceneOverride);
         if (progress)
             printProgress(startWall, frame, false);
         if (!ok)
@@ -546,13 +370,15 @@ int main(int argc, char** argv)
         ok = wav.close(error);
     if (ok && videoOn)
         ok = video.finish(error);
-    logEnd(endUs, ok ? endWord : "error", cutShort);
+    logEnd(endUs, songGone ? orderAtRelease : FMUSIC_GetOrder(song), ok ? endWord : "error", cutShort);
     if (ok)
-        ok = closeLog(error);
+        ok = closeFrameLog(error);
     if (!songGone) {
         FMUSIC_FreeSong(song);
         FSOUND_Close();
     }
+    const int samples = pictureSamples();
+    tearDownPicture();
     destroyHeadlessContext(ctx);
     if (!ok)
         return fail(error);
@@ -560,7 +386,7 @@ int main(int argc, char** argv)
     const double wall = wallSeconds() - startWall, demo = double(endUs) / 1e6;
     const long unsampled = frame - fullFrames;
     if (opts.bench)
-        printBenchReport(stdout, rendererName.c_str());
+        printBenchReport(stdout, rendererName.c_str(), pictureWidth(), pictureHeight(), samples);
     std::fprintf(stderr,
                  "rinta-capture: %ld frames over %.3f s of demo time, ended by %s; %ld drawn in full (%.2f ms "
                  "each), %ld unsampled (%.2f ms each); %.1f s wall, %.2fx real time; wrote %ld PNG, %lld video "

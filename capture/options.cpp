@@ -94,6 +94,9 @@ const char* captureUsage()
            "                      writes PNGs of those frames only, the video spans them all\n"
            "  --video FILE        write a video with the music through ffmpeg\n"
            "  --fps N             video frame rate (default 60)\n"
+           "  --size WxH          output size (default 640x480); the scenes are drawn at the largest 4:3\n"
+           "                      picture within it, centred between black bars (1920x1080: 1440x1080)\n"
+           "  --msaa N            multisampled anti-aliasing with N samples (default 0, off)\n"
            "  --wav FILE          write the music as 16-bit stereo WAV\n"
            "  --log FILE          one line per presented frame: FRAME MS ORDER ROW OVERRIDE SCENES, with\n"
            "                      demo time, order, row and SceneOverride after the frame, and the scenes\n"
@@ -132,7 +135,7 @@ bool parseCaptureOptions(int argc, char** argv, CaptureOptions& options, std::st
         }
         static const char* const kWithValue[] = {"--data", "--png",     "--frames", "--video",        "--fps",
                                                  "--wav",  "--key",     "--seconds", "--frame-cost-ms",
-                                                 "--log"};
+                                                 "--log",  "--size",    "--msaa"};
         bool known = false;
         for (const char* name : kWithValue)
             known = known || flag == name;
@@ -168,6 +171,24 @@ bool parseCaptureOptions(int argc, char** argv, CaptureOptions& options, std::st
                 return false;
             }
             options.fps = static_cast<int>(fps);
+        } else if (flag == "--size") {
+            const size_t x = value.find('x');
+            long w = 0, h = 0;
+            // Even sides: the video's 4:2:0 colour needs them, and frames and video should agree.
+            if (x == std::string::npos || !parseLong(value.substr(0, x), w) || !parseLong(value.substr(x + 1), h) ||
+                w < 64 || h < 64 || w > 8192 || h > 8192 || w % 2 || h % 2) {
+                error = "--size wants WxH, even numbers from 64 to 8192, got '" + value + "'";
+                return false;
+            }
+            options.width = static_cast<int>(w);
+            options.height = static_cast<int>(h);
+        } else if (flag == "--msaa") {
+            long n = 0;
+            if (!parseLong(value, n) || n < 0 || n > 16) {
+                error = "--msaa wants a number of samples from 0 (off) to 16, got '" + value + "'";
+                return false;
+            }
+            options.msaa = static_cast<int>(n);
         } else if (flag == "--seconds") {
             if (!parseDouble(value, options.seconds) || options.seconds <= 0 || options.seconds > 1e6) {
                 error = "--seconds wants a positive number, got '" + value + "'";

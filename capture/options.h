@@ -19,6 +19,10 @@ struct CaptureOptions {
     std::string wavFile;   // empty: no WAV
     std::string logFile;   // empty: no frame log
     int fps = 60;
+    // --size: the output image; a picture of another shape than 4:3 gets the 4:3 picture
+    // centred between black bars. --msaa: samples per pixel, 0 = none.
+    int width = 640, height = 480;
+    int msaa = 0;
     // --frames A-B[,C-D...], presented frames counted from 1; the whole list spans
     // firstFrame to lastFrame (-1: no upper limit).
     std::vector<std::pair<long, long>> frameRanges;

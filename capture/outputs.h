@@ -8,8 +8,6 @@
 #include <string>
 #include <sys/types.h>
 
-constexpr int kCaptureWidth = 640;
-constexpr int kCaptureHeight = 480;
 constexpr int kCaptureRate = 44100; // the rate initGL gives FSOUND_Init
 
 // Writes one RGB picture; false with the reason in error.
@@ -40,7 +38,7 @@ class VideoWriter {
 public:
     ~VideoWriter();
     // Fails when ffmpeg is not on PATH or the output cannot be created.
-    bool open(const std::string& path, int fps, std::string& error);
+    bool open(const std::string& path, int fps, int width, int height, std::string& error);
     bool writeFrame(const unsigned char* rgb);
     bool writeAudio(const float* interleaved, std::size_t frames) { return audio_.write(interleaved, frames); }
     bool finish(std::string& error);
@@ -54,6 +52,7 @@ private:
     int pipeFd_ = -1;
     pid_t encoder_ = -1;
     std::uint64_t frames_ = 0;
+    std::size_t frameBytes_ = 0;
     bool failed_ = false;
 };
 

@@ -1,9 +1,18 @@
 // SPDX-License-Identifier: MIT
 // engine/present.cpp — the frame target and its scaled presentation. The scenes keep drawing
-// into exactly 640 x 480, as they were written for; only the last step knows the window.
+// into 640 x 480, as they were written for; the target may be larger (their viewport and line
+// widths are scaled onto it) and multisampled (resolved before it is shown or read). Only the
+// last step knows the window.
 #include "engine/present.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
 #include "engine/gl.h"
+#include "engine/projection.h"
+#include "engine/textures.h"
 #include "platform/platform.h"
 
 #ifndef GL_FRAMEBUFFER
@@ -16,6 +25,12 @@
 #define GL_FRAMEBUFFER_COMPLETE 0x8CD5
 #define GL_DEPTH_COMPONENT24 0x81A6
 #endif
+#ifndef GL_MAX_SAMPLES
+#define GL_MAX_SAMPLES 0x8D57
+#endif
+#ifndef GL_MAX_TEXTURE_MAX_ANISOTROPY
+#define GL_MAX_TEXTURE_MAX_ANISOTROPY 0x84FF
+#endif
 
 namespace {
 
@@ -23,6 +38,7 @@ using GenFn = void (*)(GLsizei, GLuint*);
 using DeleteFn = void (*)(GLsizei, const GLuint*);
 using BindFn = void (*)(GLenum, GLuint);
 using StorageFn = void (*)(GLenum, GLenum, GLsizei, GLsizei);
+using StorageMultisampleFn = void (*)(GLenum, GLsizei, GLenum, GLsizei, GLsizei);
 using AttachRenderbufferFn = void (*)(GLenum, GLenum, GLenum, GLuint);
 using AttachTextureFn = void (*)(GLenum, GLenum, GLenum, GLuint, GLint);
 using StatusFn = GLenum (*)(GLenum);
@@ -33,14 +49,21 @@ struct FramebufferApi {
     DeleteFn deleteFramebuffers, deleteRenderbuffers;
     BindFn bindFramebuffer, bindRenderbuffer;
     StorageFn renderbufferStorage;
+    StorageMultisampleFn renderbufferStorageMultisample; // may be missing: then no multisampling
     AttachRenderbufferFn framebufferRenderbuffer;
     AttachTextureFn framebufferTexture2D;
     StatusFn checkFramebufferStatus;
     BlitFn blitFramebuffer;
 } gl{};
 
-GLuint framebuffer = 0, colourTexture = 0, depthBuffer = 0;
-int targetWidth = 0, targetHeight = 0;
+// The target the scenes draw into; with multisampling, colour is a multisampled renderbuffer
+// and a single-sampled copy (resolve) is what gets shown and read.
+GLuint framebuffer = 0, colourTexture = 0, colourBuffer = 0, depthBuffer = 0;
+GLuint resolveFramebuffer = 0, resolveTexture = 0;
+int targetWidth = 0, targetHeight = 0, targetSamples = 0;
+int requestedSamples = 0;    // what the target was asked for, kept for rebuilds
+bool followsWindow = false;  // native: rebuilt when the window's 4:3 size changes
+RenderSettings settings;
 
 template <typename Fn>
 bool load(Fn& fn, const char* name)
@@ -51,6 +74,7 @@ bool load(Fn& fn, const char* name)
 
 bool loadApi()
 {
+    load(gl.renderbufferStorageMultisample, "glRenderbufferStorageMultisample");
     return load(gl.genFramebuffers, "glGenFramebuffers") && load(gl.genRenderbuffers, "glGenRenderbuffers") &&
            load(gl.deleteFramebuffers, "glDeleteFramebuffers") &&
            load(gl.deleteRenderbuffers, "glDeleteRenderbuffers") && load(gl.bindFramebuffer, "glBindFramebuffer") &&
@@ -60,6 +84,106 @@ bool loadApi()
            load(gl.framebufferTexture2D, "glFramebufferTexture2D") &&
            load(gl.checkFramebufferStatus, "glCheckFramebufferStatus") &&
            load(gl.blitFramebuffer, "glBlitFramebuffer");
+}
+
+GLuint makeColourTexture(int width, int height)
+{
+    GLint previousTexture = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &previousTexture);
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previousTexture));
+    return texture;
+}
+
+GLuint makeRenderbuffer(GLenum format, int samples, int width, int height)
+{
+    GLuint buffer = 0;
+    gl.genRenderbuffers(1, &buffer);
+    gl.bindRenderbuffer(GL_RENDERBUFFER, buffer);
+    if (samples > 0)
+        gl.renderbufferStorageMultisample(GL_RENDERBUFFER, samples, format, width, height);
+    else
+        gl.renderbufferStorage(GL_RENDERBUFFER, format, width, height);
+    return buffer;
+}
+
+bool buildTarget(int width, int height, int samples)
+{
+    if (samples > 0) {
+        colourBuffer = makeRenderbuffer(GL_RGBA8, samples, width, height);
+        depthBuffer = makeRenderbuffer(GL_DEPTH_COMPONENT24, samples, width, height);
+        resolveTexture = makeColourTexture(width, height);
+        gl.genFramebuffers(1, &resolveFramebuffer);
+        gl.bindFramebuffer(GL_FRAMEBUFFER, resolveFramebuffer);
+        gl.framebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, resolveTexture, 0);
+        if (gl.checkFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE)
+            return false;
+    } else {
+        colourTexture = makeColourTexture(width, height);
+        depthBuffer = makeRenderbuffer(GL_DEPTH_COMPONENT24, 0, width, height);
+    }
+    gl.genFramebuffers(1, &framebuffer);
+    gl.bindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+    if (samples > 0)
+        gl.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colourBuffer);
+    else
+        gl.framebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, colourTexture, 0);
+    gl.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depthBuffer);
+    return gl.checkFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+}
+
+// Blits with the scissor test off (the capture's unseen frames leave a one-pixel box on),
+// putting it back after.
+void blitUnscissored(GLint sw, GLint sh, GLint dx0, GLint dy0, GLint dx1, GLint dy1, GLenum filter)
+{
+    const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
+    glDisable(GL_SCISSOR_TEST);
+    gl.blitFramebuffer(0, 0, sw, sh, dx0, dy0, dx1, dy1, GL_COLOR_BUFFER_BIT, filter);
+    if (scissor)
+        glEnable(GL_SCISSOR_TEST);
+}
+
+// The framebuffer that holds the finished frame single-sampled, for showing or reading.
+GLuint finishedFrame()
+{
+    if (!resolveFramebuffer)
+        return framebuffer;
+    gl.bindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer);
+    gl.bindFramebuffer(GL_DRAW_FRAMEBUFFER, resolveFramebuffer);
+    blitUnscissored(targetWidth, targetHeight, 0, 0, targetWidth, targetHeight, GL_NEAREST);
+    return resolveFramebuffer;
+}
+
+// A new size for a target that follows the window: the scenes' viewport keeps its share of it.
+void rebuildTarget(int width, int height)
+{
+    GLint viewport[4] = {};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    const int oldWidth = targetWidth, oldHeight = targetHeight;
+    destroyFrameTarget();
+    if (!createFrameTarget(width, height, requestedSamples))
+        return;
+    auto rescale = [](GLint v, int to, int from) { return static_cast<GLint>((static_cast<long long>(v) * to + from / 2) / from); };
+    glViewport(rescale(viewport[0], width, oldWidth), rescale(viewport[1], height, oldHeight),
+               rescale(viewport[2], width, oldWidth), rescale(viewport[3], height, oldHeight));
+}
+
+bool containsNoCase(const char* text, const char* word)
+{
+    const size_t n = std::strlen(word);
+    for (const char* p = text; *p; ++p) {
+        size_t i = 0;
+        while (i < n && p[i] && std::tolower(static_cast<unsigned char>(p[i])) == word[i])
+            ++i;
+        if (i == n)
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -76,32 +200,36 @@ PresentRect fitTarget(int tw, int th, int ww, int wh)
     return {(ww - width) / 2, (wh - height) / 2, width, height};
 }
 
-bool createFrameTarget(int width, int height)
+bool createFrameTarget(int width, int height, int samples)
 {
-    if (!loadApi())
+    if (!loadApi() || width <= 0 || height <= 0)
         return false;
-    GLint previousTexture = 0;
-    glGetIntegerv(GL_TEXTURE_BINDING_2D, &previousTexture);
-    glGenTextures(1, &colourTexture);
-    glBindTexture(GL_TEXTURE_2D, colourTexture);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previousTexture));
-
-    gl.genRenderbuffers(1, &depthBuffer);
-    gl.bindRenderbuffer(GL_RENDERBUFFER, depthBuffer);
-    gl.renderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, width, height);
-    gl.genFramebuffers(1, &framebuffer);
-    gl.bindFramebuffer(GL_FRAMEBUFFER, framebuffer);
-    gl.framebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, colourTexture, 0);
-    gl.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depthBuffer);
-    if (gl.checkFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+    requestedSamples = samples;
+    if (samples > 0) {
+        GLint maxSamples = 0;
+        glGetIntegerv(GL_MAX_SAMPLES, &maxSamples);
+        if (!gl.renderbufferStorageMultisample)
+            maxSamples = 0;
+        samples = std::min(samples, static_cast<int>(maxSamples));
+    }
+    bool built = buildTarget(width, height, samples);
+    if (!built && samples > 0) {
+        std::fprintf(stderr, "rinta: no %dx multisampled target here; drawing without multisampling\n", samples);
+        destroyFrameTarget();
+        samples = 0;
+        built = buildTarget(width, height, 0);
+    }
+    if (!built) {
         destroyFrameTarget();
         return false;
     }
+    gl.bindFramebuffer(GL_FRAMEBUFFER, framebuffer);
     targetWidth = width;
     targetHeight = height;
+    targetSamples = samples;
+    setSceneTargetSize(width, height);
+    // The outlines (polygon mode lines) keep their weight against the picture; classic stays 1.
+    glLineWidth(std::max(1.0f, static_cast<float>(height) / kSceneHeight));
     return true;
 }
 
@@ -109,24 +237,32 @@ void destroyFrameTarget()
 {
     if (gl.bindFramebuffer)
         gl.bindFramebuffer(GL_FRAMEBUFFER, 0);
-    if (framebuffer)
-        gl.deleteFramebuffers(1, &framebuffer);
-    if (depthBuffer)
-        gl.deleteRenderbuffers(1, &depthBuffer);
-    if (colourTexture)
-        glDeleteTextures(1, &colourTexture);
-    framebuffer = depthBuffer = colourTexture = 0;
-    targetWidth = targetHeight = 0;
+    for (GLuint* fb : {&framebuffer, &resolveFramebuffer})
+        if (*fb)
+            gl.deleteFramebuffers(1, fb);
+    for (GLuint* rb : {&colourBuffer, &depthBuffer})
+        if (*rb)
+            gl.deleteRenderbuffers(1, rb);
+    for (GLuint* texture : {&colourTexture, &resolveTexture})
+        if (*texture)
+            glDeleteTextures(1, texture);
+    framebuffer = resolveFramebuffer = colourBuffer = depthBuffer = colourTexture = resolveTexture = 0;
+    targetWidth = targetHeight = targetSamples = 0;
+    setSceneTargetSize(kSceneWidth, kSceneHeight);
 }
 
 bool frameTargetActive() { return framebuffer != 0; }
+int frameTargetWidth() { return targetWidth; }
+int frameTargetHeight() { return targetHeight; }
+int frameTargetSamples() { return targetSamples; }
 
 void presentFrameTarget(int windowWidth, int windowHeight)
 {
     if (!framebuffer)
         return;
+    const GLuint source = finishedFrame();
     const PresentRect r = fitTarget(targetWidth, targetHeight, windowWidth, windowHeight);
-    gl.bindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer);
+    gl.bindFramebuffer(GL_READ_FRAMEBUFFER, source);
     gl.bindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
 
     // The bars, and only the bars: the blit covers the rest. The clear colour and scissor box
@@ -156,7 +292,83 @@ void presentFrameTarget(int windowWidth, int windowHeight)
 
     // Integer scaling where it fits exactly keeps pixels crisp; anything else is filtered.
     const bool exact = r.width % targetWidth == 0 && r.height % targetHeight == 0;
-    gl.blitFramebuffer(0, 0, targetWidth, targetHeight, r.x, r.y, r.x + r.width, r.y + r.height,
-                       GL_COLOR_BUFFER_BIT, exact ? GL_NEAREST : GL_LINEAR);
+    blitUnscissored(targetWidth, targetHeight, r.x, r.y, r.x + r.width, r.y + r.height,
+                    exact ? GL_NEAREST : GL_LINEAR);
     gl.bindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+
+    // After the frame is shown, never during it: the next frame draws at the new size.
+    fitFrameTargetToWindow(windowWidth, windowHeight);
+}
+
+void fitFrameTargetToWindow(int windowWidth, int windowHeight)
+{
+    if (!followsWindow || !framebuffer)
+        return;
+    const PresentRect fit = fitTarget(kSceneWidth, kSceneHeight, windowWidth, windowHeight);
+    if (fit.width > 0 && fit.height > 0 && (fit.width != targetWidth || fit.height != targetHeight))
+        rebuildTarget(fit.width, fit.height);
+}
+
+void readFrameTarget(unsigned char* rgb)
+{
+    if (!framebuffer)
+        return;
+    gl.bindFramebuffer(GL_READ_FRAMEBUFFER, finishedFrame());
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, targetWidth, targetHeight, GL_RGB, GL_UNSIGNED_BYTE, rgb);
+    gl.bindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+}
+
+void setRenderSettings(const RenderSettings& s) { settings = s; }
+
+bool isSoftwareRenderer(const char* renderer)
+{
+    if (!renderer)
+        return false;
+    for (const char* word : {"llvmpipe", "softpipe", "swrast", "software", "lavapipe", "swiftshader"})
+        if (containsNoCase(renderer, word))
+            return true;
+    return false;
+}
+
+bool createWindowFrameTarget(int drawableWidth, int drawableHeight)
+{
+    RenderResolution resolution = settings.resolution;
+    if (resolution == RenderResolution::Default) {
+        const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+        resolution = isSoftwareRenderer(renderer) ? RenderResolution::Classic : RenderResolution::Native;
+        if (resolution == RenderResolution::Classic)
+            std::fprintf(stderr,
+                         "rinta: %s draws on the CPU, where cost grows with the pixels: rendering at 640 x 480 "
+                         "(--resolution native to override)\n",
+                         renderer);
+    }
+    const bool classic = resolution == RenderResolution::Classic;
+    PresentRect size{0, 0, kSceneWidth, kSceneHeight};
+    if (resolution == RenderResolution::Native)
+        size = fitTarget(kSceneWidth, kSceneHeight, drawableWidth, drawableHeight);
+    else if (resolution == RenderResolution::Fixed)
+        size = fitTarget(kSceneWidth, kSceneHeight, settings.width, settings.height);
+    if (size.width <= 0 || size.height <= 0)
+        size = {0, 0, kSceneWidth, kSceneHeight};
+    const int samples = settings.msaa >= 0 ? settings.msaa : classic ? 0 : 4;
+
+    if (!classic) {
+        const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+        if (hasExtension(extensions, "GL_EXT_texture_filter_anisotropic") ||
+            hasExtension(extensions, "GL_ARB_texture_filter_anisotropic")) {
+            GLfloat most = 1;
+            glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY, &most);
+            JpegTextureLoader::setAnisotropy(std::min(16, static_cast<int>(most)));
+        }
+    }
+    followsWindow = resolution == RenderResolution::Native;
+    if (createFrameTarget(size.width, size.height, samples))
+        return true;
+    if (classic)
+        return false;
+    // Larger than this GL's largest target, or out of memory: the classic picture still works.
+    std::fprintf(stderr, "rinta: no %d x %d target here; rendering at 640 x 480\n", size.width, size.height);
+    followsWindow = false;
+    return createFrameTarget(kSceneWidth, kSceneHeight, 0);
 }

@@ -26,9 +26,14 @@ public:
     // Pictures larger than this on a side are refused before anything is allocated.
     static constexpr int kMaxSide = 8192;
 
+    // Anisotropic filtering for the textures made from now on (1 = off, as classic mode has
+    // it); the render layer sets it where the driver offers it.
+    static void setAnisotropy(int maxAnisotropy) { anisotropy_ = maxAnisotropy; }
+
 private:
     bool fail(const char* path, const std::string& reason);
 
+    static inline int anisotropy_ = 1;
     bool debug_ = false;
     bool loaded_ = false;
     int width_ = 0;

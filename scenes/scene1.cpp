@@ -68,8 +68,8 @@ void drawRing(float depth)
 {
     glLoadIdentity();
     glTranslatef(0, -1, depth);
-        glRotatef(-90, 1, 0, 0); // the ring's z axis becomes the vertical: it lies flat
-        glRotatef(s1Spin, 0, 0, 1);
+    glRotatef(-90, 1, 0, 0); // the ring's z axis becomes the vertical: it lies flat
+    glRotatef(s1Spin, 0, 0, 1);
     glBindTexture(GL_TEXTURE_2D, 0); // no picture: the ring shows its plain colour
     glDisable(GL_DEPTH_TEST);
     glEnable(GL_BLEND);

@@ -63,11 +63,11 @@ void drawMeshPair(GLfloat r, GLfloat g, GLfloat b, GLfloat a, float spinX, float
     glTranslatef(0, 0, s3MeshDepth);
     glBindTexture(GL_TEXTURE_2D, TextureTable[0]);
     glColor4f(r, g, b, a); // components above 1 are clamped by GL
-        glRotatef(spinX, 1, 0, 0);
-        glRotatef(spinY, 0, 1, 0);
-        glRotatef(spinZ, 0, 0, 1);
+    glRotatef(spinX, 1, 0, 0);
+    glRotatef(spinY, 0, 1, 0);
+    glRotatef(spinZ, 0, 0, 1);
     drawMesh(MeshB);
-        glScalef(3, 3, 3);
+    glScalef(3, 3, 3);
     drawMesh(MeshB);
 }
 
@@ -83,7 +83,7 @@ void drawTunnel()
 {
     glLoadIdentity();
     glTranslatef(0, 0, s3TunnelZ);
-        glRotatef(s3TunnelRoll, 0, 0, 1);
+    glRotatef(s3TunnelRoll, 0, 0, 1);
     glBindTexture(GL_TEXTURE_2D, TextureTable[8]);
     glColor4f(1, 1, 1, 0.2f);
     for (const TunnelSegment& segment : kTunnel) {

@@ -13,6 +13,7 @@
 #include "engine/startup.h"
 #include "engine/timeline.h"
 #include "platform/platform.h"
+#include "shell/options.h"
 #include "shell/window.h"
 
 namespace {
@@ -54,15 +55,13 @@ void reportStartup(std::chrono::system_clock::time_point mainAt)
 
 int main(int argc, char** argv)
 {
-    // Before anything opens, so packaging checks can ask without a display.
-    if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
-        std::printf("rinta %s\n", RINTA_VERSION);
-        return 0;
-    }
     const auto mainAt = std::chrono::system_clock::now();
     bool reportTiming = std::getenv("RINTA_STARTUP_TIMING") != nullptr;
-    if (!askFullscreenAndCreate(640, 480, 32))
-        return 0;
+    // The command line (shell/options.cpp): --help, --version and bad arguments end here, before
+    // anything opens (packaging checks ask for the version without a display); with no
+    // arguments the question is asked as it always was.
+    if (const int code = startFromCommandLine(argc, argv); code >= 0)
+        return code;
     setTimelineShutdown(killGLWindow); // the order-32 ending releases the window too
 
     bool running = true;

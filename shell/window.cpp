@@ -30,7 +30,7 @@ namespace {
 SDL_Window* hWnd = nullptr;       // the demo window
 SDL_GLContext hRC = nullptr;      // the context made current on it
 bool videoInitialised = false;    // what registering the window class stands for here
-int targetWidth = 640, targetHeight = 480; // the size the scenes draw at
+const int targetWidth = kSceneWidth, targetHeight = kSceneHeight; // the size the scenes draw at
 
 const char* const kErrorCaption = "ERROR";
 const char* const kShutdownCaption = "SHUTDOWN ERROR";
@@ -200,7 +200,9 @@ const char* makeHiddenWindow(const char* title, int width, int height, int bits)
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
 
-    hWnd = SDL_CreateWindow(title, 0, 0, width, height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
+    // High-DPI aware: the drawable is the screen's physical pixels, which native resolution fills.
+    hWnd = SDL_CreateWindow(title, 0, 0, width, height,
+                            SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
     if (!hWnd) {
         std::fprintf(stderr, "SDL window: %s\n", SDL_GetError());
         return "Window Creation Error.";
@@ -219,14 +221,14 @@ const char* makeHiddenWindow(const char* title, int width, int height, int bits)
         return "Can't Activate The GL Rendering Context.";
     setGlProcLoader([](const char* name) { return SDL_GL_GetProcAddress(name); });
 
-    // The scenes draw into a fixed target; without framebuffer objects they draw to the
-    // window directly, as they were written to.
-    if (!createFrameTarget(width, height))
+    // The scenes draw into an off-screen target sized by the render settings; without
+    // framebuffer objects they draw to the window directly, as they were written to.
+    int drawableWidth = width, drawableHeight = height;
+    SDL_GL_GetDrawableSize(hWnd, &drawableWidth, &drawableHeight);
+    if (!createWindowFrameTarget(drawableWidth, drawableHeight))
         std::fprintf(stderr, "rinta: no framebuffer objects; the picture will not scale with the window\n");
-    targetWidth = width;
-    targetHeight = height;
 
-    resizeGLScene(45, width, height);
+    resizeGLScene(45, targetWidth, targetHeight);
     prepareGL();
     if (frameTargetActive()) {
         warmUpDrawing();
@@ -307,6 +309,12 @@ bool askFullscreenAndCreate(int width, int height, int bits)
     return createGLWindow("rinta", width, height, bits, fullscreen);
 }
 
+bool createWindowUnasked(int width, int height, int bits, bool fullscreenFlag)
+{
+    setMessageHooks(sdlShowMessage, sdlAskYesNo);
+    return createGLWindow("rinta", width, height, bits, fullscreenFlag);
+}
+
 bool createGLWindow(const char* title, int width, int height, int bits, bool fullscreenFlag)
 {
     fullscreen = fullscreenFlag;
@@ -322,7 +330,7 @@ bool createGLWindow(const char* title, int width, int height, int bits, bool ful
     SDL_GL_SetSwapInterval(0); // pacing stays the scenes' own sleeps
 
     // Fullscreen covers the desktop at its own resolution: the display never changes mode,
-    // and the 640 x 480 picture is scaled to fit. The fallback question stays for when even
+    // and the picture is drawn at it or scaled to fit. The fallback question stays for when even
     // that cannot be had.
     if (fullscreen) {
         // At the desktop's size and place too, so it covers the screen even where no window
@@ -353,6 +361,11 @@ bool createGLWindow(const char* title, int width, int height, int bits, bool ful
     SDL_ShowWindow(hWnd);
     SDL_RaiseWindow(hWnd);
     SDL_DisableScreenSaver();
+    // The target was made for the hidden window: at native resolution it takes the shown
+    // window's size before the first frame.
+    int drawableWidth = width, drawableHeight = height;
+    SDL_GL_GetDrawableSize(hWnd, &drawableWidth, &drawableHeight);
+    fitFrameTargetToWindow(drawableWidth, drawableHeight);
 
     if (!initGL()) { // the render state is set already: this starts the music
         failCreation("Initialization Failed.");

@@ -9,6 +9,8 @@ extern unsigned char keys[256];    // 1 while the key with that virtual-key code
 extern std::chrono::system_clock::time_point questionShownAt, questionAnsweredAt;
 
 bool askFullscreenAndCreate(int width, int height, int bits);
+// As after the question, without asking it (the command line chose).
+bool createWindowUnasked(int width, int height, int bits, bool fullscreenFlag);
 bool createGLWindow(const char* title, int width, int height, int bits, bool fullscreenFlag);
 void killGLWindow();
 void presentFrame();

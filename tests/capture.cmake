@@ -6,7 +6,7 @@ add_executable(capture_tiny_song capture/tiny_song.cpp support/tiny_module.cpp)
 target_include_directories(capture_tiny_song PRIVATE ${PROJECT_SOURCE_DIR})
 
 set(CAPTURE_SCRATCH ${CMAKE_CURRENT_BINARY_DIR}/capture-scratch)
-foreach(name cli clock_and_audio determinism frames)
+foreach(name cli clock_and_audio determinism frames hd)
   add_test(NAME capture_${name}
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/capture/${name}.sh
                    $<TARGET_FILE:rinta-capture> ${RINTA_DATA_DIR} ${CAPTURE_SCRATCH}/${name})

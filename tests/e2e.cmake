@@ -11,7 +11,7 @@ add_executable(make_module e2e/make_module.cpp support/tiny_module.cpp)
 target_include_directories(make_module PRIVATE ${PROJECT_SOURCE_DIR})
 
 set(E2E_CASES answer_no answer_yes close_question keys pointer_flood resize close_window plays_to_the_end no_display
-    no_audio_device no_data bad_pictures bad_module)
+    no_audio_device no_data bad_pictures bad_module command_line)
 foreach(name ${E2E_CASES})
   add_test(NAME e2e_${name}
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/e2e/run.sh ${name}

@@ -14,6 +14,8 @@
 #include FT_OUTLINE_H
 #include <turbojpeg.h>
 
+float pictureDetail = 1;
+
 namespace {
 
 float clamp01(float v) { return v < 0 ? 0 : (v > 1 ? 1 : v); }

@@ -25,6 +25,11 @@ struct Image {
     const Colour& at(int x, int y) const { return px[size_t(y) * w + x]; }
 };
 
+// Pixels of the picture being drawn per pixel of its design size (512 class). Measures given
+// in pixels (blur radii, line widths, star sizes) are multiplied by it, so a picture drawn at
+// twice the size has the same look with twice the detail.
+extern float pictureDetail;
+
 // One coverage channel, 0..1: text and shapes are drawn into masks, then softened and laid
 // over an image in whatever colour or gradient the picture wants.
 struct Mask {

@@ -75,11 +75,12 @@ void stars(Image& img, int count, int yLimit, unsigned seed)
         float cx = float(h % unsigned(img.w)) + 0.5f;
         float cy = float((h >> 12) % unsigned(std::max(1, yLimit))) + 0.5f;
         float bright = 0.25f + 0.75f * float((h >> 24) & 0xFFu) / 255.0f;
-        for (int y = int(cy) - 2; y <= int(cy) + 2; ++y)
-            for (int x = int(cx) - 2; x <= int(cx) + 2; ++x)
+        const int reach = int(2 * pictureDetail + 0.5f);
+        for (int y = int(cy) - reach; y <= int(cy) + reach; ++y)
+            for (int x = int(cx) - reach; x <= int(cx) + reach; ++x)
                 if (x >= 0 && y >= 0 && x < img.w && y < img.h) {
                     float dx = x + 0.5f - cx, dy = y + 0.5f - cy;
-                    m.at(x, y) += bright * std::exp(-(dx * dx + dy * dy) / 0.8f);
+                    m.at(x, y) += bright * std::exp(-(dx * dx + dy * dy) / (0.8f * pictureDetail * pictureDetail));
                 }
     }
     addLight(img, m, {0.85f, 0.9f, 1.0f});
@@ -92,7 +93,7 @@ void shine(Image& img, const Mask& text, Colour glow, float glowPx, Fill fillOfR
     addLight(img, blurred(text, glowPx, glowPx), scale(glow, 1.1f));
     addLight(img, blurred(text, glowPx * 0.3f, glowPx * 0.3f), scale(glow, 0.5f));
     int off = std::max(1, int(glowPx * 0.15f));
-    composite(img, blurred(shifted(text, off, off), 1.5f, 1.5f), {0, 0, 0}, 0.7f);
+    composite(img, blurred(shifted(text, off, off), 1.5f * pictureDetail, 1.5f * pictureDetail), {0, 0, 0}, 0.7f);
     compositeRows(img, text, fillOfRow);
 }
 
@@ -122,7 +123,7 @@ void lightLine(Image& img, float x0, float x1, float y, float thickness, Colour 
         float fade = std::min(smoothstep(x0, x0 + 0.2f * (x1 - x0), x), smoothstep(x1, x1 - 0.2f * (x1 - x0), x));
         return std::abs(yy - y) <= thickness * 0.5f ? fade : 0.0f;
     });
-    addLight(img, blurred(m, 2, 2), scale(c, 0.6f));
+    addLight(img, blurred(m, 2 * pictureDetail, 2 * pictureDetail), scale(c, 0.6f));
     addLight(img, m, c);
 }
 
@@ -139,8 +140,8 @@ void drawStrip(Image& img, const std::string& words, Colour accent)
     Mask text(img.w, img.h);
     drawTextCentred(text, s, words, img.w * 0.5f, baseline);
     float gap = fr.px(0.25f);
-    lightLine(img, fr.px(0.2f), img.w * 0.5f - width * 0.5f - gap, img.h * 0.5f, 3, accent);
-    lightLine(img, img.w * 0.5f + width * 0.5f + gap, img.w - fr.px(0.2f), img.h * 0.5f, 3, accent);
+    lightLine(img, fr.px(0.2f), img.w * 0.5f - width * 0.5f - gap, img.h * 0.5f, 3 * pictureDetail, accent);
+    lightLine(img, img.w * 0.5f + width * 0.5f + gap, img.w - fr.px(0.2f), img.h * 0.5f, 3 * pictureDetail, accent);
     int top = int(baseline - cap), bottom = int(baseline);
     shine(img, text, accent, fr.py(0.12f), [=](int y) {
         float t = std::clamp(float(y - top) / float(std::max(1, bottom - top)), 0.0f, 1.0f);
@@ -172,19 +173,20 @@ void drawMade(Image& img)
         if (y < horizon)
             return 0.0f;
         // Ground plane seen from above: rows at whole distances, lanes at whole offsets.
-        // Distances to the nearest line are measured in pixels for an even line width.
-        float below = y - horizon + 1;
+        // Distances to the nearest line are measured in design pixels for an even line width.
+        const float d = pictureDetail;
+        float below = y - horizon + d;
         float k = fr.py(0.8f), lanes = 2.2f;
         float z = k / below, dz = k / (below * below);
         float zd = std::min(fract(z), 1 - fract(z)) / dz;
         float lx = (x - cx) / below * lanes, dx = lanes / below;
         float xd = std::min(fract(lx), 1 - fract(lx)) / dx;
-        float rowLine = zd < 0.7f ? smoothstep(0.6f, 0.2f, dz) : 0.0f; // rows too dense merge
-        float laneLine = xd < 0.7f ? smoothstep(0.5f, 0.15f, dx) : 0.0f;
+        float rowLine = zd < 0.7f * d ? smoothstep(0.6f, 0.2f, dz * d) : 0.0f; // rows too dense merge
+        float laneLine = xd < 0.7f * d ? smoothstep(0.5f, 0.15f, dx * d) : 0.0f;
         float fade = smoothstep(horizon, horizon + fr.py(0.6f), y);
         return std::max(rowLine, laneLine) * (0.2f + 0.8f * fade);
     });
-    addLight(img, blurred(grid, 2, 2), {0.6f, 0.1f, 0.5f});
+    addLight(img, blurred(grid, 2 * pictureDetail, 2 * pictureDetail), {0.6f, 0.1f, 0.5f});
     addLight(img, grid, {0.9f, 0.35f, 0.8f});
 
     Mask small(img.w, img.h);
@@ -232,7 +234,7 @@ void drawStyle(Image& img)
     fillMask(rails, 3, [&](float x, float y) {
         float edge = std::min(std::abs(x - fr.px(0.07f)), std::abs(x - fr.px(0.73f)));
         float fade = std::min(smoothstep(0, fr.py(0.4f), y), smoothstep(float(img.h), img.h - fr.py(0.4f), y));
-        float r = edge < 1.5f ? fade : 0.0f;
+        float r = edge < 1.5f * pictureDetail ? fade : 0.0f;
         for (size_t i = 1; i < word.size(); ++i) {
             float dx = (x - img.w * 0.5f) / fr.px(0.05f), dy = (y - fr.py(slot * float(i))) / fr.py(0.05f);
             if (dx * dx + dy * dy < 1)
@@ -241,7 +243,7 @@ void drawStyle(Image& img)
         return r;
     });
     const Colour accent{0.7f, 0.4f, 1.0f};
-    addLight(img, blurred(rails, 3, 3), scale(accent, 0.6f));
+    addLight(img, blurred(rails, 3 * pictureDetail, 3 * pictureDetail), scale(accent, 0.6f));
     addLight(img, rails, accent);
     shine(img, text, accent, fr.px(0.1f), plain({1, 1, 1}));
 }
@@ -380,7 +382,7 @@ void drawCredit(Image& img, int member)
         float r = std::sqrt(dx * dx + dy * dy);
         return std::abs(r - 1.35f) < 0.012f ? 1.0f : 0.0f;
     });
-    addLight(img, blurred(ring, 4, 4), scale(c.accent, 0.5f));
+    addLight(img, blurred(ring, 4 * pictureDetail, 4 * pictureDetail), scale(c.accent, 0.5f));
     addLight(img, ring, scale(c.accent, 0.6f));
 
     Mask role(img.w, img.h);

@@ -8,25 +8,26 @@ set -u
 status=0
 fail() { echo "FAIL: $*"; status=1; }
 
-# stem width height: powers of two for the quad each picture is shown on.
-SIZES="tarvel 512 512
-made 512 512
-world 1024 128
-style 128 1024
-lomb 1024 128
-tex3 512 512
-gate 1024 128
-shade 512 512
-shot 512 512
-tex2 512 512
-greets 1024 512
-olvek 512 512
-rinta 512 512
-pasko 512 512
-mirel 512 512
-fenro 512 512
-end 1024 128
-tex4 512 512"
+# stem width height: powers of two for the quad each picture is shown on, drawn at twice the
+# design size so they stay crisp at a screen's own resolution.
+SIZES="tarvel 1024 1024
+made 1024 1024
+world 2048 256
+style 256 2048
+lomb 2048 256
+tex3 1024 1024
+gate 2048 256
+shade 1024 1024
+shot 1024 1024
+tex2 1024 1024
+greets 2048 1024
+olvek 1024 1024
+rinta 1024 1024
+pasko 1024 1024
+mirel 1024 1024
+fenro 1024 1024
+end 2048 256
+tex4 1024 1024"
 TILES="tarvel tex2 tex3 tex4 shade"
 
 check_format() {

@@ -7,7 +7,8 @@
 expect_failure unknown "unknown option --nope" --nope
 expect_failure novalue "--png needs a value" --png
 for bad in "--frames 5-2" "--frames 0-3" "--frames 3-x" "--key 0:1" "--key 3:9" "--key 3" "--key x:esc" \
-           "--fps 0" "--fps 30.5" "--seconds abc" "--seconds -1" "--frame-cost-ms 0" "--bench --wav x.wav"; do
+           "--fps 0" "--fps 30.5" "--seconds abc" "--seconds -1" "--frame-cost-ms 0" "--bench --wav x.wav" \
+           "--size 1280" "--size 1281x960" "--size 32x24" "--size 1280x960x2" "--msaa -1" "--msaa 4x" "--msaa 17"; do
     # shellcheck disable=SC2086
     run badflag $bad --data "$DATA"
     [ "$rc" -eq 2 ] || fail "exit $rc (want 2) for: $bad"

@@ -31,7 +31,7 @@ waitOutput() { # pattern seconds: the program said it by then
     done
     return 1
 }
-startRinta() { "$rinta" >"$scratch/out.txt" 2>&1 & rpid=$!; }
+startRinta() { "$rinta" "$@" >"$scratch/out.txt" 2>&1 & rpid=$!; }
 waitExit() { # seconds; sets code
     for _ in $(seq $(($1 * 10))); do
         if ! kill -0 "$rpid" 2>/dev/null; then
@@ -99,6 +99,8 @@ answer_no)
     pictureShows title "$w"
     quitWithEscape "$w"
     grep -q "ERROR" "$scratch/out.txt" && fail "an error was reported"
+    # Xvfb renders with llvmpipe: by default classic, said once.
+    [ "$(grep -c "rendering at 640 x 480" "$scratch/out.txt")" = 1 ] || fail "the software renderer's classic default was not said once"
     ;;
 answer_yes)
     startX
@@ -292,6 +294,59 @@ bad_module)
             [ "$code" -eq 0 ] || fail "$variant module: ended with code $code"
         fi
     done
+    ;;
+command_line)
+    # Bad arguments: exit 2 and a message, before any window.
+    for bad in "--resolution 4k" "--resolution 10x10" "--msaa x" "--msaa 17" "--bogus" "extra" "--data $scratch/none" \
+               "--fullscreen --windowed" "--windowed=yes" "--msaa"; do
+        # shellcheck disable=SC2086
+        "$rinta" $bad >"$scratch/bad.out" 2>"$scratch/bad.err"
+        code=$?
+        [ "$code" -eq 2 ] || fail "exit $code (want 2) for: $bad"
+        grep -q "^rinta: " "$scratch/bad.err" || fail "no message for: $bad"
+    done
+    "$rinta" --help >"$scratch/help.out" || fail "--help did not exit 0"
+    for option in --fullscreen --windowed --resolution --msaa --data --version; do
+        grep -q -- "$option" "$scratch/help.out" || fail "--help does not list $option"
+    done
+    "$rinta" --version | head -1 | grep -qE '^rinta [0-9]+\.[0-9]+' || fail "--version does not say 'rinta VERSION'"
+
+    # Fullscreen at native resolution on a 1920 x 1080 screen, without the question: a 1440 x
+    # 1080 picture between black bars, drawn at that size (the software default is overridden).
+    startX 1920x1080
+    # Without multisampling, to spare a loaded machine: the point here is the size.
+    startRinta --fullscreen --resolution=native --msaa 0 --data "$PWD/data"
+    w=$(waitWindow rinta 30) || fail "no window titled rinta"
+    [ -z "$(windowId "Start FullScreen?")" ] || fail "--fullscreen asked the question"
+    # The window exists hidden while the textures load; wait (bounded) until the picture shows.
+    for _ in $(seq 40); do
+        shot native
+        read -r mean sd <<<"$(stats native 244 0 1432 1080)"
+        [ "$sd" -gt 2 ] && break
+        sleep 1
+    done
+    read -r x y width height <<<"$(geometry "$w")"
+    [ "$width" = 1920 ] && [ "$height" = 1080 ] || fail "fullscreen window is ${width}x$height, not 1920x1080"
+    [ "$sd" -gt 2 ] || fail "no picture between the bars (mean $mean, sd $sd)"
+    for bar in "0 0" "1680 0"; do
+        read -r mean sd <<<"$(stats native $bar 240 1080)"
+        [ "$mean" -le 2 ] || fail "bar at $bar is not black (mean $mean)"
+    done
+    read -r mean sd <<<"$(stats native 244 0 40 1080)"
+    [ "$sd" -gt 0 ] || [ "$mean" -gt 2 ] || fail "the picture does not reach the left bar"
+    grep -q "rendering at 640 x 480" "$scratch/out.txt" && fail "--resolution native fell back to classic"
+    quitWithEscape "$w"
+
+    # --windowed: the 640 x 480 window, no question.
+    startRinta --windowed
+    w=$(waitWindow rinta 30) || fail "no window titled rinta"
+    [ -z "$(windowId "Start FullScreen?")" ] || fail "--windowed asked the question"
+    # The window exists hidden while the textures load: wait (bounded) until it is shown.
+    for _ in $(seq 60); do xwininfo -id "$w" | grep -q IsViewable && break; sleep 0.5; done
+    sleep 1
+    read -r x y width height <<<"$(geometry "$w")"
+    [ "$width" = 640 ] && [ "$height" = 480 ] || fail "window is ${width}x$height, not 640x480"
+    quitWithEscape "$w"
     ;;
 *)
     fail "unknown case"

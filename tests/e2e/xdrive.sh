@@ -7,9 +7,9 @@
 # while another server still holds it. -noreset: by default the server resets whenever its
 # last client leaves, and a client that connects during that reset is dropped, so a program
 # started right after an xwininfo poll (ours: every 0.1 s) found "no display" now and then.
-startX() {
+startX() { # [WxH] the screen's size, 1024x768 unless given
     local fd="$scratch/display"
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$fd" >/dev/null 2>&1 &
+    Xvfb -displayfd 3 -screen 0 "${1:-1024x768}x24" -nolisten tcp -noreset 3>"$fd" >/dev/null 2>&1 &
     xpid=$!
     for _ in $(seq 100); do [ -s "$fd" ] && break; sleep 0.1; done
     [ -s "$fd" ] || fail "Xvfb did not start"

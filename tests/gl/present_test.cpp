@@ -11,6 +11,7 @@
 
 #include "engine/gl.h"
 #include "engine/present.h"
+#include "engine/projection.h"
 #include "platform/headless.h"
 #include "platform/platform.h"
 
@@ -95,6 +96,106 @@ TEST(Present, ScaledFrameHasBarsAndMatchesTheTarget)
 
     destroyFrameTarget();
     destroyHeadlessContext(ctx);
+}
+
+// Lines, a filled and a textured-free quad through the scenes' own projection call: the kind
+// of frame whose look classic mode must keep to the bit.
+void drawOutlinedFrame()
+{
+    resizeGLScene(45, kSceneWidth, kSceneHeight);
+    glClearColor(0.1f, 0.1f, 0.3f, 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glDisable(GL_TEXTURE_2D);
+    glTranslatef(0, 0, -4);
+    glRotatef(30, 1, 1, 0);
+    for (GLenum mode : {GL_FILL, GL_LINE}) {
+        glPolygonMode(GL_FRONT_AND_BACK, mode);
+        glColor3f(mode == GL_FILL ? 0.8f : 1.0f, 0.5f, mode == GL_FILL ? 0.2f : 1.0f);
+        glBegin(GL_QUADS);
+        for (float z : {-1.0f, 1.0f}) {
+            glVertex3f(-1, -1, z);
+            glVertex3f(1, -1, z);
+            glVertex3f(1, 1, z);
+            glVertex3f(-1, 1, z);
+        }
+        glEnd();
+        glTranslatef(1.5f, 0, 0);
+    }
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+}
+
+std::vector<unsigned char> readWindow(int w, int h)
+{
+    using BindFn = void (*)(GLenum, GLuint);
+    reinterpret_cast<BindFn>(glProc("glBindFramebuffer"))(0x8D40 /* GL_FRAMEBUFFER */, 0);
+    std::vector<unsigned char> pixels(static_cast<size_t>(w) * h * 4);
+    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    return pixels;
+}
+
+TEST(Present, ClassicModeShowsExactlyTheFrameDrawnStraightToTheWindow)
+{
+    std::string error;
+    HeadlessContext* ctx = createHeadlessContext(kSceneWidth, kSceneHeight, error);
+    ASSERT_NE(ctx, nullptr) << error;
+    drawOutlinedFrame();
+    const std::vector<unsigned char> direct = readWindow(kSceneWidth, kSceneHeight);
+
+    setRenderSettings({RenderResolution::Classic, 0, 0, -1});
+    ASSERT_TRUE(createWindowFrameTarget(1920, 1080));
+    EXPECT_EQ(frameTargetWidth(), 640);
+    EXPECT_EQ(frameTargetSamples(), 0);
+    drawOutlinedFrame();
+    presentFrameTarget(kSceneWidth, kSceneHeight);
+    EXPECT_TRUE(readWindow(kSceneWidth, kSceneHeight) == direct) << "classic mode changed the picture";
+    destroyFrameTarget();
+    setRenderSettings({});
+    destroyHeadlessContext(ctx);
+}
+
+TEST(Present, NativeTargetTakesTheWindowsFourThreeSizeAndFollowsIt)
+{
+    std::string error;
+    HeadlessContext* ctx = createHeadlessContext(1920, 1080, error);
+    ASSERT_NE(ctx, nullptr) << error;
+    setRenderSettings({RenderResolution::Native, 0, 0, -1});
+    ASSERT_TRUE(createWindowFrameTarget(1920, 1080));
+    EXPECT_EQ(frameTargetWidth(), 1440);
+    EXPECT_EQ(frameTargetHeight(), 1080);
+    GLint maxSamples = 0;
+    glGetIntegerv(0x8D57 /* GL_MAX_SAMPLES */, &maxSamples);
+    EXPECT_EQ(frameTargetSamples(), std::min(4, static_cast<int>(maxSamples))) << "4x where offered";
+    resizeGLScene(45, kSceneWidth, kSceneHeight);
+    GLint viewport[4] = {};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[2], 1440) << "the scenes' 640 x 480 covers the whole target";
+    EXPECT_EQ(viewport[3], 1080);
+    GLfloat lineWidth = 0;
+    glGetFloatv(GL_LINE_WIDTH, &lineWidth);
+    EXPECT_FLOAT_EQ(lineWidth, 1080.0f / 480.0f);
+
+    // The window shrinks: after the frame is shown the target is rebuilt at the new size, and
+    // the scenes' viewport keeps its share of it.
+    presentFrameTarget(800, 700);
+    EXPECT_EQ(frameTargetWidth(), 800);
+    EXPECT_EQ(frameTargetHeight(), 600);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[2], 800);
+    EXPECT_EQ(viewport[3], 600);
+    destroyFrameTarget();
+    setRenderSettings({});
+    destroyHeadlessContext(ctx);
+}
+
+TEST(Present, SoftwareRenderersAreKnownByName)
+{
+    for (const char* name : {"llvmpipe (LLVM 15.0.6, 256 bits)", "softpipe", "Software Rasterizer",
+                             "SwiftShader Device (Subzero)"})
+        EXPECT_TRUE(isSoftwareRenderer(name)) << name;
+    for (const char* name : {"Mesa Intel(R) UHD Graphics 620 (KBL GT2)", "NVIDIA GeForce RTX 3060/PCIe/SSE2",
+                             "AMD Radeon RX 6600 (navi23, LLVM 15.0.6, DRM 3.49, 6.1.0-13-amd64)"})
+        EXPECT_FALSE(isSoftwareRenderer(name)) << name;
+    EXPECT_FALSE(isSoftwareRenderer(nullptr));
 }
 
 } // namespace

@@ -221,6 +221,9 @@ for how in direct symlink path; do
     esac
     [ "$out" = "$(printf 'data-here\n%s\nargs:a b' "$want")" ] || fail "launcher started $how gave: $out"
 done
+# With --data the program starts where it was called, so a relative directory means that one.
+out=$(cd elsewhere && ./bin/rinta --data=bin 2>&1 | sed -n 2p)
+[ "$out" = "$(realpath elsewhere)" ] || fail "launcher with --data started the program in $out"
 
 # The installed capture tool, from the unpacked copy in another directory: two frames to PNG.
 # Frame 1 is the title picture over the whole view.

@@ -1,0 +1,153 @@
+// SPDX-License-Identifier: MIT
+// shell/options.cpp — rinta's command line, parsed in the usual form (--name value or
+// --name=value), and the start it asks for. Every value is checked whole: "4x" or an empty
+// value is an error with exit code 2, never a silent default.
+#include "shell/options.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/datadir.h"
+#include "shell/window.h"
+
+#ifndef RINTA_VERSION
+#define RINTA_VERSION "unknown"
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kGoOn = -1;
+constexpr int kMaxSide = 8192; // 8K: beyond, a multisampled target runs to gigabytes
+constexpr int kMinSide = 64;
+
+bool parseInt(const std::string& text, long low, long high, int& value)
+{
+    if (text.empty())
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || v < low || v > high)
+        return false;
+    value = static_cast<int>(v);
+    return true;
+}
+
+bool parseResolution(const std::string& text, RenderSettings& render)
+{
+    if (text == "classic" || text == "native") {
+        render.resolution = text == "classic" ? RenderResolution::Classic : RenderResolution::Native;
+        return true;
+    }
+    const size_t x = text.find('x');
+    if (x == std::string::npos || !parseInt(text.substr(0, x), kMinSide, kMaxSide, render.width) ||
+        !parseInt(text.substr(x + 1), kMinSide, kMaxSide, render.height))
+        return false;
+    render.resolution = RenderResolution::Fixed;
+    return true;
+}
+
+int badArguments(const std::string& why)
+{
+    std::fprintf(stderr, "rinta: %s\nTry 'rinta --help' for the options.\n", why.c_str());
+    return kExitBadArguments;
+}
+
+} // namespace
+
+const char* shellUsage()
+{
+    return "usage: rinta [options]\n"
+           "Plays the demo. With no options it asks whether to run fullscreen.\n"
+           "  --fullscreen          fullscreen without asking\n"
+           "  --windowed            in a window without asking\n"
+           "  --resolution R        the size the scenes are drawn at: classic (640x480, scaled up as\n"
+           "                        the demo always was), native (the screen's or window's own pixels,\n"
+           "                        4:3), or WxH (the largest 4:3 picture within it; in a window, the\n"
+           "                        window's size). Default: native, classic on a software renderer\n"
+           "  --msaa N              multisampled anti-aliasing with N samples, 0 = off\n"
+           "                        (default: 4 where the driver offers it, off in classic mode)\n"
+           "  --data DIR            read the pictures and the music from DIR (default ./data)\n"
+           "  --help                this text\n"
+           "  --version             the version\n"
+           "Keys: Esc ends, 1-8 force a scene, Left/Right step the forced scene.\n";
+}
+
+int parseShellOptions(int argc, char** argv, ShellOptions& options)
+{
+    for (int i = 1; i < argc; ++i) {
+        std::string flag = argv[i], value;
+        bool hasValue = false;
+        const size_t equals = flag.find('=');
+        if (flag.rfind("--", 0) == 0 && equals != std::string::npos) {
+            value = flag.substr(equals + 1);
+            flag = flag.substr(0, equals);
+            hasValue = true;
+        }
+        const bool wantsValue = flag == "--resolution" || flag == "--msaa" || flag == "--data";
+        if (!wantsValue && hasValue)
+            return badArguments(flag + " takes no value");
+        if (flag == "--help" || flag == "-h") {
+            std::fputs(shellUsage(), stdout);
+            return 0;
+        }
+        if (flag == "--version") {
+            std::printf("rinta %s\n", RINTA_VERSION);
+            return 0;
+        }
+        if (flag == "--fullscreen" || flag == "--windowed") {
+            const StartMode mode = flag == "--fullscreen" ? StartMode::Fullscreen : StartMode::Windowed;
+            if (options.start != StartMode::Ask && options.start != mode)
+                return badArguments("--fullscreen and --windowed exclude each other");
+            options.start = mode;
+            continue;
+        }
+        if (!wantsValue)
+            return badArguments(flag.rfind("-", 0) == 0 ? "unknown option " + flag : "unexpected argument " + flag);
+        if (!hasValue) {
+            if (i + 1 >= argc)
+                return badArguments(flag + " needs a value");
+            value = argv[++i];
+        }
+        if (flag == "--resolution") {
+            if (!parseResolution(value, options.render))
+                return badArguments("--resolution wants classic, native or WxH (" + std::to_string(kMinSide) +
+                                    " to " + std::to_string(kMaxSide) + " each), got '" + value + "'");
+        } else if (flag == "--msaa") {
+            if (!parseInt(value, 0, 16, options.render.msaa))
+                return badArguments("--msaa wants a number of samples from 0 (off) to 16, got '" + value + "'");
+        } else {
+            std::error_code ec;
+            if (value.empty() || !fs::is_directory(value, ec))
+                return badArguments("--data wants a directory, and '" + value + "' is none");
+            options.dataDir = value;
+        }
+    }
+    return kGoOn;
+}
+
+int startFromCommandLine(int argc, char** argv)
+{
+    ShellOptions options;
+    const int code = parseShellOptions(argc, argv, options);
+    if (code != kGoOn)
+        return code;
+    std::string error;
+    if (!options.dataDir.empty() && !useDataDirectory(options.dataDir, error)) {
+        std::fprintf(stderr, "rinta: %s\n", error.c_str());
+        return 1;
+    }
+    setRenderSettings(options.render);
+    // A window asked for by size opens at that size's 4:3 picture; otherwise at 640 x 480.
+    PresentRect size{0, 0, 640, 480};
+    if (options.render.resolution == RenderResolution::Fixed)
+        size = fitTarget(640, 480, options.render.width, options.render.height);
+    const bool opened = options.start == StartMode::Ask
+                            ? askFullscreenAndCreate(size.width, size.height, 32)
+                            : createWindowUnasked(size.width, size.height, 32, options.start == StartMode::Fullscreen);
+    return opened ? kGoOn : 0; // no window: the message said why, and the code stays 0 as it always was
+}
