@@ -123,9 +123,9 @@
         right[i] = samples[2 * i + 1];
       }
     },
-    time() {
+    time() { // the context time of the sample being heard now: the output's latency behind
       if (this.silentFrom !== null) return (performance.now() - this.silentFrom) / 1000;
-      return this.ctx ? this.ctx.currentTime : 0;
+      return this.ctx ? this.ctx.currentTime - (this.ctx.outputLatency || 0) : 0;
     },
     close() {
       if (this.node) { this.node.disconnect(); this.node.onaudioprocess = null; this.node = null; }
