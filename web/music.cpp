@@ -98,6 +98,59 @@ void catchUp(FMUSIC_MODULE* mod)
     gQueue.erase(gQueue.begin(), gQueue.begin() + long(n));
 }
 
+// The native music layer's check, kept the same (engine/music.cpp): a cut-off module is not
+// played, as natively, though libopenmpt would play it with silence where data is missing.
+std::uint32_t read16(const std::vector<unsigned char>& b, std::size_t at)
+{
+    return std::uint32_t(b[at]) | std::uint32_t(b[at + 1]) << 8;
+}
+std::uint64_t read32(const std::vector<unsigned char>& b, std::size_t at)
+{
+    return read16(b, at) | std::uint64_t(read16(b, at + 2)) << 16;
+}
+
+// libopenmpt plays a cut-off Impulse Tracker file without complaint, filling what is missing
+// with empty patterns and silence; we would rather not load it. Checks that every structure
+// the header points at lies inside the file.
+bool impulseTrackerIsWhole(const std::vector<unsigned char>& b)
+{
+    const std::uint64_t size = b.size();
+    if (size < 0xC0) return false;
+    const std::uint64_t orders = read16(b, 0x20), instruments = read16(b, 0x22);
+    const std::uint64_t samples = read16(b, 0x24), patterns = read16(b, 0x26);
+    const std::uint64_t tablesAt = 0xC0 + orders;
+    if (tablesAt + 4 * (instruments + samples + patterns) > size) return false;
+    if ((read16(b, 0x2E) & 1) && read32(b, 0x38) + read16(b, 0x36) > size) return false; // message
+
+    constexpr std::uint64_t kInstrumentBytes = 554, kSampleHeaderBytes = 0x50;
+    for (std::uint64_t i = 0; i < instruments; ++i) {
+        const std::uint64_t at = read32(b, tablesAt + 4 * i);
+        if (at != 0 && at + kInstrumentBytes > size) return false;
+    }
+    const std::uint64_t sampleTable = tablesAt + 4 * instruments;
+    for (std::uint64_t i = 0; i < samples; ++i) {
+        const std::uint64_t at = read32(b, sampleTable + 4 * i);
+        if (at == 0) continue;
+        if (at + kSampleHeaderBytes > size) return false;
+        const unsigned flags = b[at + 0x12];
+        if (!(flags & 0x01)) continue; // no sample data
+        const std::uint64_t length = read32(b, at + 0x30), data = read32(b, at + 0x48);
+        const std::uint64_t bytes = length * ((flags & 0x02) ? 2 : 1) * ((flags & 0x04) ? 2 : 1);
+        if (flags & 0x08) { // compressed: its size is only known by unpacking
+            if (length != 0 && data >= size) return false;
+        } else if (data + bytes > size) {
+            return false;
+        }
+    }
+    const std::uint64_t patternTable = sampleTable + 4 * samples;
+    for (std::uint64_t i = 0; i < patterns; ++i) {
+        const std::uint64_t at = read32(b, patternTable + 4 * i);
+        if (at == 0) continue; // an empty 64-row pattern
+        if (at + 8 > size || at + 8 + read16(b, at) > size) return false;
+    }
+    return true;
+}
+
 bool readModuleFile(const char* path, std::vector<unsigned char>& bytes)
 {
     struct stat st{};
@@ -183,6 +236,14 @@ FMUSIC_MODULE* loadSong(const char* path)
                                            openmpt_error_func_ignore, nullptr, nullptr, nullptr, ctls);
     if (!player) {
         std::fprintf(stderr, "music: %s is not a module libopenmpt can read\n", path);
+        return nullptr;
+    }
+    const char* type = openmpt_module_get_metadata(player, "type");
+    const bool truncated = type && std::strcmp(type, "it") == 0 && !impulseTrackerIsWhole(bytes);
+    openmpt_free_string(type);
+    if (truncated) {
+        std::fprintf(stderr, "music: %s is cut short\n", path);
+        openmpt_module_destroy(player);
         return nullptr;
     }
     openmpt_module_set_repeat_count(player, 0);
