@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
-// engine/module_file.h — reading a module file for the music layers (native and web): bounded
+// engine/module_file.h — opening a module file for the music layers (native and web): bounded
 // in size, and an Impulse Tracker file refused when it is cut short.
 #pragma once
 #include <cstddef>
 #include <vector>
+
+#include <libopenmpt/libopenmpt.h>
 
 // Far above any real module; bounds the read.
 constexpr std::size_t kMaxModuleBytes = 64u << 20;
@@ -15,3 +17,7 @@ bool readModuleFile(const char* path, std::vector<unsigned char>& bytes);
 // with empty patterns and silence; we would rather not load it. Checks that every structure
 // the header points at lies inside the file.
 bool impulseTrackerIsWhole(const std::vector<unsigned char>& bytes);
+
+// Reads and opens the module at path, played from its start (no sub-song scan at load);
+// nullptr, with one line on stderr saying why, when it cannot.
+openmpt_module* openModuleFile(const char* path);

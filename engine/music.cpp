@@ -364,26 +364,8 @@ namespace {
 
 FMUSIC_MODULE* loadSong(const char* path)
 {
-    std::vector<unsigned char> bytes;
-    if (!readModuleFile(path, bytes)) return nullptr;
-    // The song is played from its start, never sought: scanning it for sub-songs at load
-    // would only add to the time before the first frame.
-    const openmpt_module_initial_ctl ctls[] = {{"load.skip_subsongs_init", "1"}, {nullptr, nullptr}};
-    openmpt_module* player = openmpt_module_create_from_memory2(
-        bytes.data(), bytes.size(), openmpt_log_func_silent, nullptr, openmpt_error_func_ignore,
-        nullptr, nullptr, nullptr, ctls);
-    if (!player) {
-        std::fprintf(stderr, "music: %s is not a module libopenmpt can read\n", path);
-        return nullptr;
-    }
-    const char* type = openmpt_module_get_metadata(player, "type");
-    const bool truncated = type && std::strcmp(type, "it") == 0 && !impulseTrackerIsWhole(bytes);
-    openmpt_free_string(type);
-    if (truncated) {
-        std::fprintf(stderr, "music: %s is cut short\n", path);
-        openmpt_module_destroy(player);
-        return nullptr;
-    }
+    openmpt_module* player = openModuleFile(path);
+    if (!player) return nullptr;
     // libopenmpt stops at what it takes for the song's end, with no fade-out tail, and
     // plays on from where the song loops to when read again: renderBlock tells a loop from
     // a song that ran off its order list.
