@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <unistd.h>
 
+#include "platform/platform.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -40,6 +42,8 @@ bool useDataDirectory(const std::string& dir, std::string& error)
     else
         removeLinkDir(); // a second call replaces the first
     linkDir = pattern;
+    removeOnSignalExit((linkDir + "/data").c_str()); // a signal's quick end leaves none either
+    removeOnSignalExit(linkDir.c_str());
     fs::create_directory_symlink(target, linkDir + "/data", ec);
     if (ec || chdir(linkDir.c_str()) != 0) {
         error = "cannot link " + linkDir + "/data to " + target.string();

@@ -10,6 +10,11 @@
 #include <cstring>
 #include <thread>
 
+#include <pthread.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
 namespace {
 
 void realSleep(unsigned ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
@@ -36,7 +41,71 @@ AskYesNoFn askHook = stderrQuestion;
 std::array<std::atomic<bool>, 256> keyDown{};
 std::array<std::atomic<bool>, 256> keyPressedSinceQuery{};
 
+// Signals: written by the handler, which may run on any thread; only async-signal-safe
+// calls there.
+std::atomic<int> endSignal{0};
+std::atomic<bool> loopStopsOnSignal{false};
+constexpr int kMaxLitter = 8;
+char* litter[kMaxLitter] = {};
+std::atomic<int> litterCount{0};
+pid_t processId = 0;
+
+void onEndSignal(int signal)
+{
+    int none = 0;
+    const bool first = endSignal.compare_exchange_strong(none, signal);
+    if (first && loopStopsOnSignal)
+        return; // the loop ends within a frame and shuts down as after Esc
+    for (int i = 0; i < litterCount; ++i)
+        if (unlink(litter[i]) != 0)
+            rmdir(litter[i]);
+    _exit(128 + signal);
+}
+
+void dieWithParent()
+{
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != processId) // the parent ended before the line above
+        _exit(1);
+}
+
 } // namespace
+
+void catchEndSignals()
+{
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        struct sigaction old {};
+        if (sigaction(signal, nullptr, &old) != 0 || old.sa_handler == SIG_IGN)
+            continue;
+        struct sigaction action {};
+        action.sa_handler = onEndSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        sigaction(signal, &action, nullptr);
+    }
+}
+
+void endSignalsStopLoop(bool loopRunning) { loopStopsOnSignal = loopRunning; }
+int endSignalReceived() { return endSignal; }
+
+void removeOnSignalExit(const char* path)
+{
+    const int n = litterCount;
+    if (!path || n >= kMaxLitter)
+        return;
+    litter[n] = strdup(path);
+    if (litter[n])
+        litterCount = n + 1;
+}
+
+void childrenDieWithProcess()
+{
+    static std::atomic<bool> installed{false};
+    if (installed.exchange(true))
+        return;
+    processId = getpid();
+    pthread_atfork(nullptr, nullptr, dieWithParent);
+}
 
 void Sleep(unsigned ms) { sleepHook(ms); }
 void setSleepHook(SleepFn fn) { sleepHook = fn ? fn : realSleep; }
