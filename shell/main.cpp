@@ -57,6 +57,12 @@ int main(int argc, char** argv)
 {
     const auto mainAt = std::chrono::system_clock::now();
     bool reportTiming = std::getenv("RINTA_STARTUP_TIMING") != nullptr;
+    // SIGTERM, SIGINT and SIGHUP end the program at any moment, question up or playing, and the
+    // question box's process ends with it; SDL's own handlers would only queue a quit event,
+    // which nothing reads while the question is up.
+    catchEndSignals();
+    childrenDieWithProcess();
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     // The command line (shell/options.cpp): --help, --version and bad arguments end here, before
     // anything opens (packaging checks ask for the version without a display); with no
     // arguments the question is asked as it always was.
@@ -66,7 +72,10 @@ int main(int argc, char** argv)
 
     bool running = true;
     int exitCode = 0;
+    endSignalsStopLoop(true);
     while (running) {
+        if (endSignalReceived())
+            running = false;
         if (!pumpOneEvent(exitCode))
             running = false;
         // Down now, or pressed since the last look: a quick tap is not lost to its key-up.
@@ -84,6 +93,9 @@ int main(int argc, char** argv)
     FSOUND_Close();
     killGLWindow();
     SDL_Quit();
-    // Esc and close are normal ends: the code is 0, not the last key's number.
+    // Esc and close are normal ends: the code is 0, not the last key's number. A signal's end
+    // says which, as a shell reports a process it ended.
+    if (const int signal = endSignalReceived())
+        return 128 + signal;
     return exitCode;
 }

@@ -20,9 +20,9 @@
 #include "engine/startup.h"
 #include "engine/gl.h"
 #include "platform/platform.h"
+#include "shell/warmup.h"
 
 bool fullscreen = true;
-unsigned char keys[256] = {};
 std::chrono::system_clock::time_point questionShownAt, questionAnsweredAt;
 
 namespace {
@@ -93,9 +93,7 @@ int SDLCALL watchKeys(void*, SDL_Event* event)
     if (event->type == SDL_KEYDOWN || event->type == SDL_KEYUP) {
         const int vk = virtualKeyFor(event->key.keysym.sym);
         if (vk) {
-            const bool down = event->type == SDL_KEYDOWN;
-            keys[vk] = down ? 1 : 0;
-            keyEvent(vk, down);
+            keyEvent(vk, event->type == SDL_KEYDOWN);
         }
     }
     return 1;
@@ -115,9 +113,9 @@ void watchInput()
 // While the question is up, on its own thread, this thread makes the window (hidden), its
 // context, the textures and the render state, and a worker decodes the pictures and reads
 // the song: the answer then only shows the window and starts the music. All window system
-// and GL work stays on this thread. It starts once the question box is up: SDL shows the
-// box from a child process, and a fork while this thread is inside Xlib or the GL driver
-// could leave the child waiting on a lock forever.
+// and GL work stays on this thread. This work and the worker start once the question box
+// is up: SDL shows the box from a child process, and a fork while a thread is inside the
+// allocator, Xlib or the GL driver could leave the child waiting on a lock forever.
 struct Question {
     std::mutex mutex;
     std::condition_variable changed;
@@ -137,45 +135,6 @@ void questionForked()
 }
 
 bool gWindowPrepared = false; // the hidden window, context and render state are made
-
-// Draws a little with each state the scenes switch between, so the driver compiles its
-// programs now rather than in the first frames, then leaves the state as it found it.
-void warmUpDrawing()
-{
-    GLint texture = 0;
-    glGetIntegerv(GL_TEXTURE_BINDING_2D, &texture);
-    GLfloat colour[4];
-    glGetFloatv(GL_CURRENT_COLOR, colour);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glTranslatef(0, 0, -5);
-    for (int combination = 0; combination < 16; ++combination) {
-        (combination & 1 ? glEnable : glDisable)(GL_TEXTURE_2D);
-        (combination & 2 ? glEnable : glDisable)(GL_BLEND);
-        (combination & 4 ? glEnable : glDisable)(GL_DEPTH_TEST);
-        glPolygonMode(GL_FRONT_AND_BACK, combination & 8 ? GL_LINE : GL_FILL);
-        glColor4f(1, 1, 1, 0.5f);
-        glBegin(GL_QUADS);
-        glTexCoord2f(0, 0); glVertex3f(-1, -1, 0);
-        glTexCoord2f(1, 0); glVertex3f(1, -1, 0);
-        glTexCoord2f(1, 1); glVertex3f(1, 1, 0);
-        glTexCoord2f(0, 1); glVertex3f(-1, 1, 0);
-        glEnd();
-        glBegin(GL_LINES);
-        glVertex3f(-1, 0, 0);
-        glVertex3f(1, 0, 0);
-        glEnd();
-    }
-    glFinish();
-    glPopMatrix();
-    glEnable(GL_TEXTURE_2D);
-    glDisable(GL_BLEND);
-    glEnable(GL_DEPTH_TEST);
-    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-    glColor4fv(colour);
-    glBindTexture(GL_TEXTURE_2D, GLuint(texture));
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-}
 
 // Steps 2 and 6 to 14 of window creation on a hidden, windowed window, on this thread; the
 // context is left current. Returns the message of the step that failed, or nullptr.
@@ -278,23 +237,30 @@ bool askFullscreenAndCreate(int width, int height, int bits)
         pthread_atfork(nullptr, questionForked, nullptr);
     Question question;
     gQuestion = &question;
-    std::thread data(prepareStartupData); // no window system there: safe beside the fork
     questionShownAt = std::chrono::system_clock::now();
-    std::thread asking([&question] {
-        // Only a No answer runs windowed; a question that cannot be shown leaves fullscreen on.
-        const bool yes = askYesNo("Would You Like To Run In Fullscreen Mode?", "Start FullScreen?",
-                                  MessageIcon::Question, true);
-        std::lock_guard lock(question.mutex);
-        questionAnsweredAt = std::chrono::system_clock::now();
-        question.answered = true;
-        question.yes = yes;
-        question.changed.notify_all();
-    });
+    std::thread asking;
     {
+        // The box's process is forked while this thread waits and no other thread of ours
+        // runs: a thread inside the allocator, Xlib or the GL driver at the fork would leave
+        // the child waiting forever on a lock nobody there holds. This thread keeps the lock
+        // until it waits, and the question's thread takes it before it asks.
         std::unique_lock lock(question.mutex);
+        asking = std::thread([&question] {
+            { std::lock_guard ready(question.mutex); }
+            // Only a No answer runs windowed; a question that cannot be shown leaves fullscreen on.
+            const bool yes = askYesNo("Would You Like To Run In Fullscreen Mode?", "Start FullScreen?",
+                                      MessageIcon::Question, true);
+            SDL_TLSCleanup(); // SDL's storage for this thread (its error text) goes with it
+            std::lock_guard answered(question.mutex);
+            questionAnsweredAt = std::chrono::system_clock::now();
+            question.answered = true;
+            question.yes = yes;
+            question.changed.notify_all();
+        });
         // Bounded, in case a question box someday comes without a process of its own.
-        question.changed.wait_for(lock, std::chrono::seconds(2), [&] { return question.forked || question.answered; });
+        question.changed.wait_for(lock, std::chrono::seconds(10), [&] { return question.forked || question.answered; });
     }
+    std::thread data(prepareStartupData); // no window system there
     const char* failure = makeHiddenWindow("rinta", width, height, bits);
     asking.join();
     data.join();
@@ -330,35 +296,36 @@ bool createGLWindow(const char* title, int width, int height, int bits, bool ful
     SDL_GL_SetSwapInterval(0); // pacing stays the scenes' own sleeps
 
     // Fullscreen covers the desktop at its own resolution: the display never changes mode,
-    // and the picture is drawn at it or scaled to fit. The fallback question stays for when even
-    // that cannot be had.
+    // and the picture is drawn at it or scaled to fit. At the desktop's size and place too, so
+    // it covers the screen even where no window manager acts on the fullscreen request.
     if (fullscreen) {
-        // At the desktop's size and place too, so it covers the screen even where no window
-        // manager acts on the fullscreen request.
         SDL_Rect desktop = {0, 0, width, height};
         SDL_GetDisplayBounds(0, &desktop);
         SDL_SetWindowBordered(hWnd, SDL_FALSE);
         SDL_SetWindowPosition(hWnd, desktop.x, desktop.y);
         SDL_SetWindowSize(hWnd, desktop.w, desktop.h);
-        if (SDL_SetWindowFullscreen(hWnd, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
-            if (askYesNo("The Requested Fullscreen Mode Is Not Supported By\nYour Video Card. Use Windowed Mode "
-                         "Instead?",
-                         "Vantor GL", MessageIcon::Exclamation, false)) {
-                fullscreen = false;
-                SDL_SetWindowBordered(hWnd, SDL_TRUE);
-                SDL_SetWindowSize(hWnd, width, height);
-                SDL_SetWindowPosition(hWnd, 0, 0);
-            } else {
-                showMessage("Program Will Now Close.", kErrorCaption, MessageIcon::Stop);
-                killGLWindow();
-                return false;
-            }
+    }
+    SDL_ShowWindow(hWnd);
+    // Asked of the shown window: on a hidden one SDL only notes the wish and makes the switch
+    // when showing it, where a failure goes unreported and the fallback question never comes.
+    if (fullscreen && SDL_SetWindowFullscreen(hWnd, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
+        std::fprintf(stderr, "SDL fullscreen: %s\n", SDL_GetError());
+        SDL_HideWindow(hWnd); // the question comes alone, as when no window was shown yet
+        if (!askYesNo("The Requested Fullscreen Mode Is Not Supported By\nYour Video Card. Use Windowed Mode "
+                      "Instead?",
+                      "Vantor GL", MessageIcon::Exclamation, false)) {
+            showMessage("Program Will Now Close.", kErrorCaption, MessageIcon::Stop);
+            killGLWindow();
+            return false;
         }
+        fullscreen = false;
+        SDL_SetWindowBordered(hWnd, SDL_TRUE);
+        SDL_SetWindowSize(hWnd, width, height);
+        SDL_SetWindowPosition(hWnd, 0, 0);
+        SDL_ShowWindow(hWnd);
     }
     if (fullscreen)
         SDL_ShowCursor(SDL_DISABLE);
-
-    SDL_ShowWindow(hWnd);
     SDL_RaiseWindow(hWnd);
     SDL_DisableScreenSaver();
     // The target was made for the hidden window: at native resolution it takes the shown
@@ -411,6 +378,9 @@ void presentFrame()
 
 bool pumpOneEvent(int& exitCode)
 {
+    // SDL reads the window system again only once its own queue is used up; read it now, so
+    // the key watch sees a key that waits behind a burst of others within the frame.
+    SDL_PumpEvents();
     SDL_Event event;
     if (!SDL_PollEvent(&event))
         return true;

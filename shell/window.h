@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: MIT
-// shell/window.h — the demo window and its GL context, over SDL2; the key table.
+// shell/window.h — the demo window and its GL context, over SDL2.
 #pragma once
 #include <chrono>
 
 extern bool fullscreen;            // fullscreen requested / in force
-extern unsigned char keys[256];    // 1 while the key with that virtual-key code is down
 // When the fullscreen question was put and answered, for the start-up timing report.
 extern std::chrono::system_clock::time_point questionShownAt, questionAnsweredAt;
 
@@ -15,7 +14,8 @@ bool createGLWindow(const char* title, int width, int height, int bits, bool ful
 void killGLWindow();
 void presentFrame();
 
-// Takes at most one pending event and handles it. Returns false when it was the quit
+// Reads the window system (key presses reach the key state at once), then takes at most one
+// pending event and handles it. Returns false when it was the quit
 // request; exitCode then holds the code it carries.
 bool pumpOneEvent(int& exitCode);
 

@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # tests/e2e/run.sh — one end-to-end case of the real program under its own Xvfb.
-# usage: run.sh CASE RINTA DATA-DIR XCLOSE MAKE-MODULE XFLOOD SCRATCH-DIR
+# usage: run.sh CASE RINTA DATA-DIR TOOLS-DIR SCRATCH-DIR
+# TOOLS-DIR holds the helpers built beside the tests: xclose, xflood, xcursor, make_module and
+# librinta_spy.so.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-name=$1 rinta=$2 data=$3 xclose=$4 make_module=$5 xflood=$6 scratch=$7
+name=$1 rinta=$2 data=$3 tools=$4 scratch=$5
+xclose=$tools/xclose xflood=$tools/xflood xcursor=$tools/xcursor make_module=$tools/make_module
+spy=$tools/librinta_spy.so
 rm -rf "$scratch"
 mkdir -p "$scratch/work"
 cd "$scratch/work" || exit 1
@@ -86,11 +90,19 @@ answer_no)
     startX
     startRinta
     box=$(waitWindow "Start FullScreen?" 40) || fail "the fullscreen question did not appear"
-    sleep 1 # the window is being prepared meanwhile, and nothing of it may show
-    hidden=$(windowId rinta)
-    [ -z "$hidden" ] || xwininfo -id "$hidden" | grep -q "IsUnMapped" || fail "the window shows before the answer"
+    # The window is prepared while the question is up: it comes to exist, and nothing of it shows.
+    hidden=""
+    for _ in $(seq 300); do
+        hidden=$(windowId rinta)
+        [ -n "$hidden" ] && break
+        sleep 0.1
+    done
+    [ -n "$hidden" ] || fail "no window was prepared while the question was up"
+    sleep 1
+    xwininfo -id "$hidden" | grep -q "IsUnMapped" || fail "the window shows before the answer"
     press "$box" Escape
     w=$(waitWindow rinta 20) || fail "no window titled rinta"
+    [ "$w" = "$hidden" ] || fail "the window shown ($w) is not the one prepared ($hidden)"
     read -r x y width height <<<"$(geometry "$w")"
     [ "$width" = 640 ] && [ "$height" = 480 ] || fail "window is ${width}x$height, not 640x480"
     [ "$x" = 0 ] && [ "$y" = 0 ] || fail "window is at $x,$y, not 0,0"
@@ -110,6 +122,7 @@ answer_yes)
     sleep 2
     read -r x y width height <<<"$(geometry "$w")"
     [ "$width" = 1024 ] && [ "$height" = 768 ] || fail "fullscreen window is ${width}x$height, not the 1024x768 screen"
+    [ "$("$xcursor" "$w")" = hidden ] || fail "the mouse cursor shows over the fullscreen window"
     shot fullscreen
     pictureShows fullscreen "$w"
     quitWithEscape "$w"
@@ -204,14 +217,132 @@ resize)
     scaled || fail "$seen"
     quitWithEscape "$w"
     ;;
-pointer_flood)
-    # A hand on the mouse must not take the keyboard away: before keys were taken as they
-    # were queued, Esc behind 3000 pointer moves took over a minute.
+key_burst)
+    # Keys in bursts fill SDL's queue, which the loop takes one event a frame: Esc must still
+    # end the demo as soon as it is read from the window system, not after the burst.
+    # The program is held while the keys are sent, as a busy machine would hold it, so they
+    # wait for it however fast this machine draws; Esc comes once it has read them.
     startX
     windowed
     sleep 1
-    "$xflood" "$w" 3000 || fail "could not move the pointer"
-    quitWithEscape "$w" 5
+    timeout 5 xdotool windowfocus --sync "$w" 2>/dev/null
+    kill -STOP "$rpid"
+    xdotool key --delay 1 --repeat 1000 Right
+    kill -CONT "$rpid"
+    sleep 1
+    xdotool key Escape
+    waitExit 15 || fail "Esc behind a burst of keys did not end the program within 15 s"
+    [ "$code" -eq 0 ] || fail "Esc ended with code $code"
+    ;;
+pointer_flood)
+    # A hand on the mouse must not take the keyboard or the window's controls away. The loop
+    # takes one event a frame: pointer motion is not queued at all (else a close request waits
+    # behind every move), and keys are taken as they are read (else Esc waits behind clicks).
+    startX
+    windowed
+    sleep 1
+    "$xflood" "$w" 30000 || fail "could not move the pointer"
+    xdotool click --delay 1 --repeat 3000 1 # over the window: xflood left the pointer there
+    quitWithEscape "$w" 15
+    windowed
+    sleep 1
+    "$xflood" "$w" 30000 || fail "could not move the pointer"
+    "$xclose" "$w" || fail "could not ask the window to close"
+    waitExit 15 || fail "closing the window after 30000 pointer moves did not end the program within 15 s"
+    [ "$code" -eq 0 ] || fail "closing ended with code $code"
+    ;;
+no_fullscreen)
+    # Fullscreen cannot be had (the spy refuses the switch as a failed mode change would): the
+    # fallback question comes, alone. Yes: windowed at the same client size, the cursor shown.
+    startX
+    LD_PRELOAD=$spy RINTA_SPY_NO_FULLSCREEN=1 RINTA_SPY_LOG=$scratch/spy.log startRinta
+    answer Return
+    fallback=$(waitWindow "Vantor GL" 40) || fail "the fallback question did not appear"
+    hidden=$(windowId rinta)
+    [ -n "$hidden" ] && ! viewable "$hidden" || fail "the demo's window shows behind the fallback question"
+    press "$fallback" Return
+    w=$(waitWindow rinta 20) || fail "Yes to the fallback: no window titled rinta"
+    sleep 1
+    read -r x y width height <<<"$(geometry "$w")"
+    [ "$width" = 640 ] && [ "$height" = 480 ] || fail "Yes to the fallback: window is ${width}x$height, not 640x480"
+    [ "$("$xcursor" "$w")" = visible ] || fail "Yes to the fallback: the mouse cursor is hidden"
+    shot windowed
+    pictureShows windowed "$w"
+    quitWithEscape "$w"
+    grep -q "fullscreen 0x1001 shown -1" "$scratch/spy.log" || fail "fullscreen was not refused as the case means"
+    # No: "Program Will Now Close.", code 0, and not one frame presented (the timing line comes
+    # after the first).
+    RINTA_STARTUP_TIMING=1 LD_PRELOAD=$spy RINTA_SPY_NO_FULLSCREEN=1 startRinta
+    answer Return
+    fallback=$(waitWindow "Vantor GL" 40) || fail "the fallback question did not appear the second time"
+    press "$fallback" Escape
+    closing=$(waitWindow ERROR 20) || fail "No to the fallback: no ERROR box"
+    press "$closing" Return
+    waitExit 15 || fail "No to the fallback: the program did not end"
+    [ "$code" -eq 0 ] || fail "No to the fallback: code $code"
+    grep -qx "ERROR: Program Will Now Close." "$scratch/out.txt" || fail "No to the fallback: no 'Program Will Now Close.'"
+    grep -q "rinta-startup" "$scratch/out.txt" && fail "No to the fallback: a frame was presented"
+    ;;
+startup_order)
+    # What the start-up does behind the question, seen from outside by the spy. The question's
+    # process is forked before any other thread starts and before any window or GL work: a
+    # thread inside the allocator, Xlib or the driver at the fork could leave the box's
+    # process waiting forever. The fork is slowed, so that work not waiting for it comes first.
+    # The music starts only once the window shows.
+    startX
+    LD_PRELOAD=$spy RINTA_SPY_LOG=$scratch/spy.log RINTA_SPY_FORK_DELAY_MS=1000 startRinta
+    answer Escape
+    w=$(waitWindow rinta 20) || fail "no window titled rinta"
+    sleep 1
+    quitWithEscape "$w"
+    log=$scratch/spy.log
+    sed 's/^/  spy: /' "$log" | head -40
+    first() { grep -n -m1 -x -- "$1" "$log" | cut -d: -f1; }
+    # The question is asked from a thread of its own, the first started.
+    fork=$(grep -n -m1 '^fork .*from=other' "$log" | cut -d: -f1)
+    [ -n "$fork" ] || fail "the question was not shown from a process of its own"
+    grep -m1 '^fork .*from=other' "$log" | grep -qx "fork threads=1 from=other" ||
+        fail "other threads ran when the question's process was forked: $(grep -m1 '^fork .*from=other' "$log")"
+    for step in create-window gl-context; do
+        at=$(first "$step")
+        [ -n "$at" ] && [ "$at" -gt "$fork" ] || fail "$step came before the question's fork"
+    done
+    shown=$(first show-window) audio=$(first audio-open)
+    [ -n "$shown" ] && [ -n "$audio" ] || fail "no window shown or no audio opened"
+    [ "$audio" -gt "$shown" ] || fail "the music started before the window showed"
+    ;;
+signals)
+    # SIGTERM, SIGINT and SIGHUP end the program promptly, question up or playing, with 128 +
+    # the signal's number; the question box's process goes with it, and --data's private
+    # working directory is removed.
+    startX
+    mkdir -p "$scratch/tmp"
+    export TMPDIR=$scratch/tmp
+    alive() { [ -e "/proc/$1" ] && ! grep -q '^[0-9]* (.*) Z' "/proc/$1/stat" 2>/dev/null; }
+    # A background job of a script starts with SIGINT ignored, which the program respects; a
+    # viewer's terminal does not ignore it.
+    startSignalled() { env --default-signal=INT "$rinta" "$@" >"$scratch/out.txt" 2>&1 & rpid=$!; }
+    for signal in TERM INT HUP; do
+        number=$(kill -l "$signal")
+        startSignalled --data "$PWD/data"
+        waitWindow "Start FullScreen?" 40 >/dev/null || fail "SIG$signal: the question did not appear"
+        helper=$(pgrep -P "$rpid" | head -1)
+        [ -n "$helper" ] || fail "SIG$signal: no process of the program's shows the question"
+        kill -"$signal" "$rpid"
+        waitExit 10 || fail "SIG$signal with the question up: the program did not end within 10 s"
+        [ "$code" -eq $((128 + number)) ] || fail "SIG$signal with the question up: code $code, not $((128 + number))"
+        for _ in $(seq 50); do alive "$helper" || break; sleep 0.1; done
+        alive "$helper" && fail "SIG$signal with the question up: the question's process $helper outlived the program"
+        [ -z "$(ls -A "$scratch/tmp")" ] || fail "SIG$signal with the question up: left $(ls "$scratch/tmp")"
+
+        startSignalled --windowed --data "$PWD/data"
+        w=$(waitWindow rinta 30) || fail "SIG$signal: no window titled rinta"
+        sleep 1
+        kill -"$signal" "$rpid"
+        waitExit 10 || fail "SIG$signal while playing: the program did not end within 10 s"
+        [ "$code" -eq $((128 + number)) ] || fail "SIG$signal while playing: code $code, not $((128 + number))"
+        [ -z "$(ls -A "$scratch/tmp")" ] || fail "SIG$signal while playing: left $(ls "$scratch/tmp")"
+    done
     ;;
 close_window)
     startX

@@ -26,11 +26,15 @@ stopX() {
     xpid=""
 }
 windowId() { xwininfo -root -tree 2>/dev/null | grep -F "\"$1\":" | awk '{print $1}' | head -1; }
-waitWindow() { # title seconds: echoes the window's id once it exists, while the program runs
+viewable() { xwininfo -id "$1" 2>/dev/null | grep -q "Map State: IsViewable"; }
+# Echoes the window's id once it is shown (viewable), while the program runs. A window that
+# exists is not enough: the demo's is made hidden while the question is up, and keys or
+# geometry taken from it then belong to nothing a viewer sees.
+waitWindow() { # title seconds
     local id
     for _ in $(seq $(($2 * 10))); do
         id=$(windowId "$1")
-        [ -n "$id" ] && { echo "$id"; return 0; }
+        [ -n "$id" ] && viewable "$id" && { echo "$id"; return 0; }
         kill -0 "$rpid" 2>/dev/null || return 1
         sleep 0.1
     done
