@@ -25,6 +25,9 @@
 #define GL_FRAMEBUFFER_COMPLETE 0x8CD5
 #define GL_DEPTH_COMPONENT24 0x81A6
 #endif
+#ifndef GL_MAX_RENDERBUFFER_SIZE
+#define GL_MAX_RENDERBUFFER_SIZE 0x84E8
+#endif
 #ifndef GL_MAX_SAMPLES
 #define GL_MAX_SAMPLES 0x8D57
 #endif
@@ -186,7 +189,33 @@ bool containsNoCase(const char* text, const char* word)
     return false;
 }
 
+// Beyond these the driver refuses the target, or the scenes' viewport cannot cover it.
+void targetLimits(int& maxWidth, int& maxHeight)
+{
+    GLint renderbuffer = 0, texture = 0, viewport[2] = {};
+    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &renderbuffer);
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &texture);
+    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, viewport);
+    maxWidth = maxHeight = 1 << 30; // a limit the driver does not report is none
+    for (const GLint limit : {renderbuffer, texture})
+        if (limit > 0) {
+            maxWidth = std::min(maxWidth, static_cast<int>(limit));
+            maxHeight = std::min(maxHeight, static_cast<int>(limit));
+        }
+    if (viewport[0] > 0 && viewport[1] > 0) {
+        maxWidth = std::min(maxWidth, static_cast<int>(viewport[0]));
+        maxHeight = std::min(maxHeight, static_cast<int>(viewport[1]));
+    }
+}
+
 } // namespace
+
+PresentRect largestTarget(int windowWidth, int windowHeight)
+{
+    int maxWidth = 0, maxHeight = 0;
+    targetLimits(maxWidth, maxHeight);
+    return fitTarget(kSceneWidth, kSceneHeight, std::min(windowWidth, maxWidth), std::min(windowHeight, maxHeight));
+}
 
 PresentRect fitTarget(int tw, int th, int ww, int wh)
 {
@@ -304,7 +333,7 @@ void fitFrameTargetToWindow(int windowWidth, int windowHeight)
 {
     if (!followsWindow || !framebuffer)
         return;
-    const PresentRect fit = fitTarget(kSceneWidth, kSceneHeight, windowWidth, windowHeight);
+    const PresentRect fit = largestTarget(windowWidth, windowHeight);
     if (fit.width > 0 && fit.height > 0 && (fit.width != targetWidth || fit.height != targetHeight))
         rebuildTarget(fit.width, fit.height);
 }
@@ -331,6 +360,9 @@ bool isSoftwareRenderer(const char* renderer)
     return false;
 }
 
+// Samples a frame (pixels times samples per pixel) beyond which a CPU renderer is plainly slow.
+constexpr long long kSlowOnTheCpu = 1920LL * 1440;
+
 bool createWindowFrameTarget(int drawableWidth, int drawableHeight)
 {
     RenderResolution resolution = settings.resolution;
@@ -346,12 +378,20 @@ bool createWindowFrameTarget(int drawableWidth, int drawableHeight)
     const bool classic = resolution == RenderResolution::Classic;
     PresentRect size{0, 0, kSceneWidth, kSceneHeight};
     if (resolution == RenderResolution::Native)
-        size = fitTarget(kSceneWidth, kSceneHeight, drawableWidth, drawableHeight);
+        size = largestTarget(drawableWidth, drawableHeight);
     else if (resolution == RenderResolution::Fixed)
-        size = fitTarget(kSceneWidth, kSceneHeight, settings.width, settings.height);
+        size = largestTarget(settings.width, settings.height);
     if (size.width <= 0 || size.height <= 0)
         size = {0, 0, kSceneWidth, kSceneHeight};
     const int samples = settings.msaa >= 0 ? settings.msaa : classic ? 0 : 4;
+    // Asked for by name on a renderer that draws on the CPU: honoured, but not in silence.
+    const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    if (!classic && isSoftwareRenderer(renderer) &&
+        static_cast<long long>(size.width) * size.height * std::max(1, samples) > kSlowOnTheCpu)
+        std::fprintf(stderr,
+                     "rinta: %s draws on the CPU: at %d x %d%s the start and every frame will be slow "
+                     "(--resolution classic draws at 640 x 480)\n",
+                     renderer, size.width, size.height, samples > 0 ? " multisampled" : "");
 
     if (!classic) {
         const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));

@@ -12,6 +12,9 @@ struct PresentRect {
 
 // The largest centred rectangle of the target's aspect that fits the window.
 PresentRect fitTarget(int targetWidth, int targetHeight, int windowWidth, int windowHeight);
+// The largest 4:3 target for a window of this size that the current GL can make (its largest
+// renderbuffer, texture and viewport), however large the window.
+PresentRect largestTarget(int windowWidth, int windowHeight);
 
 // Creates the off-screen target (colour and depth, `samples` per pixel, 0 = single) and binds it
 // for drawing; scales the scenes' viewport and line width to it. Samples beyond what the driver

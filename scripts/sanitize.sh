@@ -16,7 +16,8 @@ logs=$build/sanitize-logs
 jobs=${JOBS:-2}
 
 cmake -S "$root" -B "$build" -G Ninja -DRINTA_SANITIZE=ON >/dev/null || exit 1
-cmake --build "$build" -j"$jobs" --target unit_tests gl_tests music_tests rinta xclose make_module rinta_data ||
+cmake --build "$build" -j"$jobs" --target unit_tests gl_tests music_tests rinta xclose xflood xcursor make_module rinta_spy \
+    rinta_data ||
     exit 1
 build=$(cd "$build" && pwd)
 rm -rf "$logs"
@@ -67,8 +68,8 @@ check music_tests preloaded "$build/tests/music_tests"
 # bad pictures and modules, no display, the ending at order 32.
 for name in answer_no answer_yes keys close_window plays_to_the_end no_display no_audio_device no_data \
     bad_pictures bad_module; do
-    check "e2e_$name" bash "$root/tests/e2e/run.sh" "$name" "$build/rinta-checked" "$build/data" "$build/tests/xclose" \
-        "$build/tests/make_module" "$build/sanitize-scratch/$name"
+    check "e2e_$name" bash "$root/tests/e2e/run.sh" "$name" "$build/rinta-checked" "$build/data" "$build/tests" \
+        "$build/sanitize-scratch/$name"
 done
 
 # A viewer's 30 seconds: answer No, watch, walk through the scenes with the keys, Esc.
@@ -84,11 +85,11 @@ viewerRun() {
     for _ in $(seq 100); do [ -s "$scratch/display" ] && break; sleep 0.1; done
     export DISPLAY=":$(cat "$scratch/display")"
     windowId() { xwininfo -root -tree 2>/dev/null | grep -F "\"$1\":" | awk '{print $1}' | head -1; }
-    waitWindow() {
+    waitWindow() { # until it is shown: the demo's window exists hidden while the question is up
         for _ in $(seq 300); do
             local id
             id=$(windowId "$1")
-            [ -n "$id" ] && { echo "$id"; return 0; }
+            [ -n "$id" ] && xwininfo -id "$id" 2>/dev/null | grep -q IsViewable && { echo "$id"; return 0; }
             sleep 0.1
         done
         return 1

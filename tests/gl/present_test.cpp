@@ -187,6 +187,57 @@ TEST(Present, NativeTargetTakesTheWindowsFourThreeSizeAndFollowsIt)
     destroyHeadlessContext(ctx);
 }
 
+TEST(Present, TargetsStayWithinWhatTheDriverCanMake)
+{
+    std::string error;
+    HeadlessContext* ctx = createHeadlessContext(64, 64, error);
+    ASSERT_NE(ctx, nullptr) << error;
+    GLint renderbuffer = 0, viewport[2] = {};
+    glGetIntegerv(0x84E8 /* GL_MAX_RENDERBUFFER_SIZE */, &renderbuffer);
+    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, viewport);
+    // A window resized past the driver's limit (X allows 32767 a side): the target stops there.
+    const PresentRect huge = largestTarget(32000, 30000);
+    EXPECT_LE(huge.width, renderbuffer);
+    EXPECT_LE(huge.height, renderbuffer);
+    EXPECT_LE(huge.width, viewport[0]);
+    EXPECT_LE(huge.height, viewport[1]);
+    EXPECT_EQ(huge.width * 3, huge.height * 4) << "still 4:3";
+    EXPECT_GE(huge.width, std::min<int>(renderbuffer, viewport[0]) - 4) << "as large as the driver allows";
+    // Within the limits, the window's own 4:3 rectangle.
+    const PresentRect small = largestTarget(800, 700);
+    EXPECT_EQ(small.width, 800);
+    EXPECT_EQ(small.height, 600);
+    destroyHeadlessContext(ctx);
+}
+
+TEST(Present, ALargeTargetOnACpuRendererIsSaidToBeSlowOnce)
+{
+    std::string error;
+    HeadlessContext* ctx = createHeadlessContext(64, 64, error);
+    ASSERT_NE(ctx, nullptr) << error;
+    if (!isSoftwareRenderer(reinterpret_cast<const char*>(glGetString(GL_RENDERER)))) {
+        destroyHeadlessContext(ctx);
+        GTEST_SKIP() << "a hardware renderer";
+    }
+    auto said = [](const RenderSettings& settings) {
+        setRenderSettings(settings);
+        ::testing::internal::CaptureStderr();
+        const bool made = createWindowFrameTarget(640, 480);
+        const std::string text = ::testing::internal::GetCapturedStderr();
+        destroyFrameTarget();
+        EXPECT_TRUE(made);
+        size_t count = 0;
+        for (size_t at = text.find("will be slow"); at != std::string::npos; at = text.find("will be slow", at + 1))
+            ++count;
+        return count;
+    };
+    EXPECT_EQ(said({RenderResolution::Fixed, 4096, 3072, 0}), 1u);
+    EXPECT_EQ(said({RenderResolution::Classic, 0, 0, -1}), 0u);
+    EXPECT_EQ(said({RenderResolution::Native, 0, 0, 0}), 0u) << "a 640 x 480 window is quick enough";
+    setRenderSettings({});
+    destroyHeadlessContext(ctx);
+}
+
 TEST(Present, SoftwareRenderersAreKnownByName)
 {
     for (const char* name : {"llvmpipe (LLVM 15.0.6, 256 bits)", "softpipe", "Software Rasterizer",
