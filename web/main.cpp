@@ -3,8 +3,8 @@
 // asks the question, fetches the data into the file system and starts main with the answer.
 // Live: real sleeps that yield to the browser (asyncify), music through Web Audio, keys from
 // the page, the frame reaching the canvas only at the swap. Deterministic (--frame N): the
-// capture tool's virtual clock (each scene 1 ms, each sleep its length, the music rendered
-// offline up to the clock), frames before N run without drawing, frame N is shown, then stop.
+// engine's deterministic loop, as rinta-capture runs it (engine/deterministic.h): frames before
+// N run without drawing, frame N is shown, then stop.
 #include <emscripten.h>
 
 #include <algorithm>
