@@ -45,9 +45,6 @@ std::array<std::atomic<bool>, 256> keyPressedSinceQuery{};
 // calls there.
 std::atomic<int> endSignal{0};
 std::atomic<bool> loopStopsOnSignal{false};
-constexpr int kMaxLitter = 8;
-char* litter[kMaxLitter] = {};
-std::atomic<int> litterCount{0};
 pid_t processId = 0;
 
 void onEndSignal(int signal)
@@ -56,9 +53,6 @@ void onEndSignal(int signal)
     const bool first = endSignal.compare_exchange_strong(none, signal);
     if (first && loopStopsOnSignal)
         return; // the loop ends within a frame and shuts down as after Esc
-    for (int i = 0; i < litterCount; ++i)
-        if (unlink(litter[i]) != 0)
-            rmdir(litter[i]);
     _exit(128 + signal);
 }
 
@@ -87,16 +81,6 @@ void catchEndSignals()
 
 void endSignalsStopLoop(bool loopRunning) { loopStopsOnSignal = loopRunning; }
 int endSignalReceived() { return endSignal; }
-
-void removeOnSignalExit(const char* path)
-{
-    const int n = litterCount;
-    if (!path || n >= kMaxLitter)
-        return;
-    litter[n] = strdup(path);
-    if (litter[n])
-        litterCount = n + 1;
-}
 
 void childrenDieWithProcess()
 {

@@ -40,15 +40,12 @@ void setMessageHooks(ShowMessageFn show, AskYesNoFn ask);
 
 // The signals that end the program: SIGTERM, SIGINT and SIGHUP, each unless the program was
 // started with it ignored (nohup, a background job). Until endSignalsStopLoop(true), a signal
-// ends the process at once with 128 + its number, after removing the paths given to
-// removeOnSignalExit: nothing is shown or playing yet that needs putting back. After it, the
-// first signal is only recorded, for the loop to end as after Esc; a second ends at once.
+// ends the process at once with 128 + its number: nothing is shown or playing yet that needs
+// putting back, and nothing is left on disk. After it, the first signal is only recorded, for
+// the loop to end as after Esc; a second ends at once.
 void catchEndSignals();
 void endSignalsStopLoop(bool loopRunning);
 int endSignalReceived(); // the first end signal's number, 0 if none
-// Removed (file, link or empty directory) when a signal ends the process at once. Kept to
-// a handful; paths beyond those are ignored.
-void removeOnSignalExit(const char* path);
 // Every process forked from now on is killed when this one ends however it ends (the
 // message boxes' helper processes would otherwise stay on screen with no one to answer).
 // Strictly, when the thread that forked it ends: fork only from threads that outlive the child.

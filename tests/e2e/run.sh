@@ -313,8 +313,8 @@ startup_order)
     ;;
 signals)
     # SIGTERM, SIGINT and SIGHUP end the program promptly, question up or playing, with 128 +
-    # the signal's number; the question box's process goes with it, and --data's private
-    # working directory is removed.
+    # the signal's number; the question box's process goes with it, and nothing is left in the
+    # temporary directory.
     startX
     mkdir -p "$scratch/tmp"
     export TMPDIR=$scratch/tmp
