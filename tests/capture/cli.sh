@@ -40,4 +40,19 @@ PATH="$WORK/emptybin" run noffmpeg --data "$DATA" --video "$WORK/a.mp4" --second
 __EGL_VENDOR_LIBRARY_FILENAMES=/nonexistent.json run noegl --data "$DATA" --seconds 0.1
 [ "$rc" -eq 1 ] && grep -q "no usable EGL" noegl.err || fail "missing EGL not reported (exit $rc): $(cat noegl.err)"
 
+# Pictures that cannot be used: a FIFO (never waited on), a directory, a file cut before its
+# header. Each is named with its reason, and the frames are rendered without them.
+mkdir -p baddata
+for f in "$DATA"/*; do ln -s "$f" baddata/; done
+rm baddata/tarvel.jpg baddata/shot.jpg baddata/tex2.jpg
+mkfifo baddata/tarvel.jpg
+mkdir baddata/shot.jpg
+head -c 100 "$DATA/tex2.jpg" >baddata/tex2.jpg
+timeout 120 "$CAPTURE" --data "$WORK/baddata" --frames 1-2 --png "$WORK/badpng" >badpictures.out 2>badpictures.err
+rc=$?
+[ "$rc" -eq 0 ] && [ -f badpng/frame-000002.png ] || fail "bad pictures: exit $rc (124: it hung): $(head -c 300 badpictures.err)"
+for said in "tarvel.jpg: not a regular file" "shot.jpg: not a regular file" "tex2.jpg: .*cut short"; do
+    grep -q "$said" badpictures.err || fail "bad pictures: no '$said' in: $(head -c 400 badpictures.err)"
+done
+
 finish

@@ -264,11 +264,18 @@ bad_pictures)
     sof=$(LC_ALL=C grep -obUaP '\xFF\xC0' data/tex3.jpg | head -1 | cut -d: -f1)
     [ -n "$sof" ] || fail "tex3.jpg has no baseline frame header to patch"
     printf '\x75\x30\x75\x30' | dd of=data/tex3.jpg bs=1 seek=$((sof + 5)) conv=notrunc 2>/dev/null
+    rm data/shade.jpg data/shot.jpg data/tex2.jpg
+    mkfifo data/shade.jpg # never waited on: nobody will write to it
+    mkdir data/shot.jpg
+    head -c 100 data/tex4.jpg >data/tex2.jpg
     windowed
     sleep 2
-    waitOutput "data/tex3.jpg" 20 || fail "data/tex3.jpg was not named" # the last bad one in slot order
-    for f in made tarvel world style lomb tex3; do
+    waitOutput "data/tex2.jpg" 20 || fail "data/tex2.jpg was not named" # the last bad one in slot order
+    for f in made tarvel world style lomb tex3 shade shot tex2; do
         grep -q "data/$f.jpg" "$scratch/out.txt" || fail "data/$f.jpg was not named"
+    done
+    for said in "shade.jpg: not a regular file" "shot.jpg: not a regular file" "tex2.jpg: .*cut short"; do
+        grep -q "$said" "$scratch/out.txt" || fail "no '$said'"
     done
     shot bad
     quitWithEscape "$w"
