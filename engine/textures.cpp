@@ -229,7 +229,9 @@ bool takeDecodedAhead(const char* path, Decoded& out)
     std::unique_lock lock(gAheadMutex);
     auto it = gAhead.try_emplace(path).first;
     if (it->second.state == Ahead::Decoding) {
+        lock.unlock(); // the hook is told without the lock held
         tell(PictureEvent::Wait, path);
+        lock.lock();
         gAheadReady.wait(lock, [&] {
             it = gAhead.try_emplace(path).first;
             return it->second.state != Ahead::Decoding;
