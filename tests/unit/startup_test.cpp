@@ -79,6 +79,32 @@ TEST(StartUp, MusicStartsOnlyAfterTheTexturesAndTheRenderState)
     EXPECT_TRUE(recgl::sameCalls(rest, stateStart));
 }
 
+TEST(StartUp, TheDataFilesAreReadFromTheDataDirectoryWhateverTheWorkingDirectory)
+{
+    recgl::reset();
+    fakemusic::reset();
+    std::vector<std::string> songs;
+    fakemusic::onCall([&songs](const std::string& c) {
+        if (c.rfind("FMUSIC_LoadSong", 0) == 0)
+            songs.push_back(c);
+    });
+    setDataDirectory(RINTA_DATA_DIR); // the working directory has no data/
+    EXPECT_EQ(std::string(textureSlotFile(0)), std::string(RINTA_DATA_DIR) + "/tarvel.jpg");
+    EXPECT_EQ(textureSlotFile(6), nullptr);
+    ::testing::internal::CaptureStderr();
+    EXPECT_TRUE(initGL());
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    setDataDirectory("data");
+    fakemusic::reset();
+    EXPECT_EQ(songs, (std::vector<std::string>{"FMUSIC_LoadSong(" RINTA_DATA_DIR "/sorvan.it)"}));
+    size_t uploads = 0;
+    for (const recgl::Call& c : recgl::calls())
+        uploads += c.name == "glTexImage2D" && c.args[1] == 0;
+    EXPECT_EQ(uploads, 18u) << "every picture was found: " << said;
+    EXPECT_EQ(said.find("not loaded"), std::string::npos) << said;
+    EXPECT_EQ(std::string(textureSlotFile(0)), "data/tarvel.jpg") << "the default is data/ where the program runs";
+}
+
 // Who decoded what, told by the loader's hook from either thread; and two gates a test opens.
 struct PictureLog {
     std::mutex mutex;
@@ -122,12 +148,11 @@ protected:
         dropPicturesDecodedAhead(); // no earlier test's loads or prefetches
         gPictures = &log_;
         setPictureEventHook(notePictureEvent);
-        before_ = fs::current_path();
-        fs::current_path(fs::path(RINTA_DATA_DIR).parent_path()); // the program reads data/ from here
+        setDataDirectory(RINTA_DATA_DIR);
     }
     void TearDown() override
     {
-        fs::current_path(before_);
+        setDataDirectory("data");
         setPictureEventHook(nullptr);
         gPictures = nullptr;
         fakemusic::reset();
@@ -151,7 +176,6 @@ protected:
     }
 
     PictureLog log_;
-    fs::path before_;
 };
 
 // The data thread is held in its song read until the main thread has loaded every picture:
