@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -27,8 +26,6 @@
 #include "platform/datadir.h"
 #include "platform/headless.h"
 #include "platform/platform.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -124,18 +121,10 @@ bool emitVideoUntil(std::int64_t untilUs)
 
 // --- set-up -------------------------------------------------------------------------------
 
-std::string absolutePath(const std::string& p) { return p.empty() ? p : fs::absolute(p).string(); }
-
 bool prepareOutputs(std::string& error)
 {
-    if (!opts.pngDir.empty()) {
-        std::error_code ec;
-        fs::create_directories(opts.pngDir, ec);
-        if (!fs::is_directory(opts.pngDir) || access(opts.pngDir.c_str(), W_OK) != 0) {
-            error = "cannot write PNG frames into " + opts.pngDir;
-            return false;
-        }
-    }
+    if (!opts.pngDir.empty() && !makeFrameDirectory(opts.pngDir, error))
+        return false;
     if (!opts.wavFile.empty() && !wav.open(opts.wavFile, error))
         return false;
     if (!opts.videoFile.empty()) {
@@ -170,29 +159,16 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "rinta-capture: %s\n%s", error.c_str(), captureUsage());
         return kExitBadFlags;
     }
-    if (opts.help) {
-        std::fputs(captureUsage(), stdout);
-        return 0;
-    }
-    if (opts.version) {
-        std::fputs(captureVersion(), stdout);
-        return 0;
-    }
-    opts.pngDir = absolutePath(opts.pngDir);
-    opts.wavFile = absolutePath(opts.wavFile);
-    opts.videoFile = absolutePath(opts.videoFile);
-    opts.logFile = absolutePath(opts.logFile);
+    if (opts.help || opts.version)
+        return printToStdout(opts.help ? captureUsage() : captureVersion());
     auto fail = [](const std::string& why) {
         std::fprintf(stderr, "rinta-capture: %s\n", why.c_str());
         return kExitFailure;
     };
 
     // The engine opens "data/..." relative to the working directory.
-    if (!useDataDirectory(opts.dataDir, error)) {
-        if (!std::filesystem::is_directory(opts.dataDir))
-            error += " (give --data DIR)";
+    if (!checkCapturePaths(opts, error) || !useDataDirectory(opts.dataDir, error))
         return fail(error);
-    }
     if (!prepareOutputs(error))
         return fail(error);
 
@@ -365,7 +341,7 @@ int main(int argc, char** argv)
         std::fputc('\n', stderr);
     }
     if (!ok && error.empty())
-        error = "ffmpeg stopped taking frames for " + opts.videoFile;
+        error = video.failure();
     if (ok && wav.isOpen())
         ok = wav.close(error);
     if (ok && videoOn)

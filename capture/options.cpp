@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -115,6 +116,17 @@ const char* captureUsage()
 const char* captureVersion()
 {
     return "rinta-capture " RINTA_VERSION "\n";
+}
+
+int printToStdout(const char* text)
+{
+    errno = 0;
+    const bool written = std::fputs(text, stdout) >= 0 && std::fflush(stdout) == 0 && !std::ferror(stdout);
+    if (written)
+        return 0;
+    std::fprintf(stderr, "rinta-capture: cannot write to standard output: %s\n",
+                 errno ? std::strerror(errno) : "write error");
+    return 1;
 }
 
 bool parseCaptureOptions(int argc, char** argv, CaptureOptions& options, std::string& error)
