@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 #include "platform/datadir.h"
@@ -57,6 +58,17 @@ int badArguments(const std::string& why)
     return kExitBadArguments;
 }
 
+// --help and --version: 0, or 1 after a message when standard output cannot take the text
+// (a full disk, a closed descriptor), as a tool whose output is lost must not report success.
+int printToStdout(const std::string& text)
+{
+    errno = 0;
+    if (std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return 0;
+    std::fprintf(stderr, "rinta: cannot write to standard output: %s\n", errno ? std::strerror(errno) : "write error");
+    return 1;
+}
+
 } // namespace
 
 const char* shellUsage()
@@ -89,16 +101,14 @@ int parseShellOptions(int argc, char** argv, ShellOptions& options)
             hasValue = true;
         }
         const bool wantsValue = flag == "--resolution" || flag == "--msaa" || flag == "--data";
-        if (!wantsValue && hasValue)
-            return badArguments(flag + " takes no value");
-        if (flag == "--help" || flag == "-h") {
-            std::fputs(shellUsage(), stdout);
-            return 0;
-        }
-        if (flag == "--version") {
-            std::printf("rinta %s\n", RINTA_VERSION);
-            return 0;
-        }
+        const bool switchFlag = flag == "--help" || flag == "-h" || flag == "--version" || flag == "--fullscreen" ||
+                                flag == "--windowed";
+        if (hasValue && !wantsValue)
+            return badArguments(switchFlag ? flag + " takes no value" : "unknown option " + flag);
+        if (flag == "--help" || flag == "-h")
+            return printToStdout(shellUsage());
+        if (flag == "--version")
+            return printToStdout(std::string("rinta ") + RINTA_VERSION + "\n");
         if (flag == "--fullscreen" || flag == "--windowed") {
             const StartMode mode = flag == "--fullscreen" ? StartMode::Fullscreen : StartMode::Windowed;
             if (options.start != StartMode::Ask && options.start != mode)
