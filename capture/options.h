@@ -28,7 +28,7 @@ struct CaptureOptions {
     std::vector<std::pair<long, long>> frameRanges;
     long firstFrame = 1;
     long lastFrame = -1;
-    double seconds = -1;       // --seconds; negative: run to the song's end
+    double seconds = -1;             // --seconds; negative: run to the song's end
     std::int64_t frameCostUs = 1000; // the fixed cost of rendering one scene
     std::vector<KeyPress> keys;
     bool bench = false;

@@ -93,6 +93,8 @@ pid_t spawn(const std::vector<std::string>& args, int* pipeFd, int messagesFd, s
 // The wait status, or -1 when the child cannot be waited for.
 int reap(pid_t pid)
 {
+    if (pid <= 0)
+        return -1; // never waitpid(-1) or kill(-1): they mean every child, every process
     int status = 0;
     while (waitpid(pid, &status, 0) < 0)
         if (errno != EINTR)
@@ -102,7 +104,8 @@ int reap(pid_t pid)
 
 int endProcess(pid_t pid)
 {
-    kill(pid, SIGKILL);
+    if (pid > 0)
+        kill(pid, SIGKILL);
     return reap(pid);
 }
 
@@ -113,6 +116,8 @@ bool exitedOk(int status) { return status >= 0 && WIFEXITED(status) && WEXITSTAT
 int waitWatching(pid_t pid, const std::string& watched, double stallSeconds, bool& stalled)
 {
     stalled = false;
+    if (pid <= 0)
+        return -1;
     off_t lastSize = -2;
     Clock::time_point lastChange = Clock::now();
     for (;;) {
@@ -200,8 +205,8 @@ bool makeAbsolute(std::string& path, const char* flag, std::string& error)
     std::error_code ec;
     const fs::path cwd = fs::current_path(ec);
     if (ec) {
-        error = std::string(flag) + " " + path + " is relative, and the working directory cannot be read: " +
-                ec.message();
+        error =
+            std::string(flag) + " " + path + " is relative, and the working directory cannot be read: " + ec.message();
         return false;
     }
     path = (cwd / path).string();
@@ -375,13 +380,13 @@ bool WavWriter::close(std::string& error)
     std::memcpy(h, "RIFF", 4);
     putLe(h + 4, static_cast<std::uint32_t>(36 + dataBytes), 4);
     std::memcpy(h + 8, "WAVEfmt ", 8);
-    putLe(h + 16, 16, 4);                    // fmt chunk size
-    putLe(h + 20, 1, 2);                     // PCM
-    putLe(h + 22, 2, 2);                     // channels
-    putLe(h + 24, kCaptureRate, 4);          // frames per second
-    putLe(h + 28, kCaptureRate * 4, 4);      // bytes per second
-    putLe(h + 32, 4, 2);                     // bytes per frame
-    putLe(h + 34, 16, 2);                    // bits per sample
+    putLe(h + 16, 16, 4);               // fmt chunk size
+    putLe(h + 20, 1, 2);                // PCM
+    putLe(h + 22, 2, 2);                // channels
+    putLe(h + 24, kCaptureRate, 4);     // frames per second
+    putLe(h + 28, kCaptureRate * 4, 4); // bytes per second
+    putLe(h + 32, 4, 2);                // bytes per frame
+    putLe(h + 34, 16, 2);               // bits per sample
     std::memcpy(h + 36, "data", 4);
     putLe(h + 40, static_cast<std::uint32_t>(dataBytes), 4);
     if (std::fseek(file_, 0, SEEK_SET) != 0 || std::fwrite(h, 1, sizeof h, file_) != sizeof h)
@@ -476,11 +481,11 @@ bool VideoWriter::open(const std::string& path, int fps, int width, int height, 
     if (!audio_.open(tmpAudio_, error))
         return false;
     messagesFd_ = memfd_create("ffmpeg messages", MFD_CLOEXEC); // without it they go to our stderr
+    const std::string size = std::to_string(width) + "x" + std::to_string(height), rate = std::to_string(fps);
     const std::vector<std::string> args = {
-        "ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-f", "rawvideo", "-pix_fmt", "rgb24",
-        "-video_size", std::to_string(width) + "x" + std::to_string(height), "-framerate",
-        std::to_string(fps), "-i", "pipe:0", "-c:v", "libx264", "-preset", "veryfast", "-crf", "18",
-        "-pix_fmt", "yuv420p", "-y", tmpVideo_};
+        "ffmpeg",      "-nostdin", "-hide_banner", "-loglevel", "error",   "-f",     "rawvideo", "-pix_fmt", "rgb24",
+        "-video_size", size,       "-framerate",   rate,        "-i",      "pipe:0", "-c:v",     "libx264",  "-preset",
+        "veryfast",    "-crf",     "18",           "-pix_fmt",  "yuv420p", "-y",     tmpVideo_};
     encoder_ = spawn(args, &pipeFd_, messagesFd_, error);
     // Never blocked for good: writeFrame waits on the pipe itself, with the stall time as limit.
     if (encoder_ > 0)
@@ -546,11 +551,9 @@ bool VideoWriter::finish(std::string& error)
         abandon();
         return false;
     }
-    const std::vector<std::string> args = {"ffmpeg",  "-nostdin", "-hide_banner", "-loglevel", "error",
-                                           "-i",      tmpVideo_,  "-i",           tmpAudio_,  "-map",
-                                           "0:v",     "-map",     "1:a",          "-c:v",     "copy",
-                                           "-c:a",    "aac",      "-b:a",         "192k",     "-y",
-                                           path_};
+    const std::vector<std::string> args = {"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-i",  tmpVideo_,
+                                           "-i",     tmpAudio_,  "-map",         "0:v",       "-map",  "1:a", "-c:v",
+                                           "copy",   "-c:a",     "aac",          "-b:a",      "192k",  "-y",  path_};
     const pid_t muxer = spawn(args, nullptr, messagesFd_, error);
     if (muxer <= 0) {
         abandon();

@@ -101,8 +101,8 @@ int parseShellOptions(int argc, char** argv, ShellOptions& options)
             hasValue = true;
         }
         const bool wantsValue = flag == "--resolution" || flag == "--msaa" || flag == "--data";
-        const bool switchFlag = flag == "--help" || flag == "-h" || flag == "--version" || flag == "--fullscreen" ||
-                                flag == "--windowed";
+        const bool switchFlag =
+            flag == "--help" || flag == "-h" || flag == "--version" || flag == "--fullscreen" || flag == "--windowed";
         if (hasValue && !wantsValue)
             return badArguments(switchFlag ? flag + " takes no value" : "unknown option " + flag);
         if (flag == "--help" || flag == "-h")
@@ -125,8 +125,8 @@ int parseShellOptions(int argc, char** argv, ShellOptions& options)
         }
         if (flag == "--resolution") {
             if (!parseResolution(value, options.render))
-                return badArguments("--resolution wants classic, native or WxH (" + std::to_string(kMinSide) +
-                                    " to " + std::to_string(kMaxSide) + " each), got '" + value + "'");
+                return badArguments("--resolution wants classic, native or WxH (" + std::to_string(kMinSide) + " to " +
+                                    std::to_string(kMaxSide) + " each), got '" + value + "'");
         } else if (flag == "--msaa") {
             if (!parseInt(value, 0, 16, options.render.msaa))
                 return badArguments("--msaa wants a number of samples from 0 (off) to 16, got '" + value + "'");
