@@ -350,6 +350,13 @@ bool WavWriter::open(const std::string& path, std::string& error)
     return true;
 }
 
+void WavWriter::fail(const std::string& why)
+{
+    if (!failed_)
+        why_ = why; // the first cause; what follows from it says less
+    failed_ = true;
+}
+
 bool WavWriter::write(const float* interleaved, std::size_t frames)
 {
     if (!file_ || failed_)
@@ -362,7 +369,7 @@ bool WavWriter::write(const float* interleaved, std::size_t frames)
             block[i] = static_cast<std::int16_t>(std::clamp(v, -32768.0, 32767.0));
         }
         if (std::fwrite(block, sizeof(std::int16_t), n, file_) != n)
-            failed_ = true;
+            fail(errnoText());
         done += n;
     }
     frames_ += frames;
@@ -375,7 +382,7 @@ bool WavWriter::close(std::string& error)
         return true;
     const std::uint64_t dataBytes = frames_ * 4;
     if (dataBytes > 0xFFFFFFFFull - 36)
-        failed_ = true; // RIFF cannot say it; about 6.7 hours of audio
+        fail("more sound than a WAV can hold (about 6.7 hours)"); // RIFF cannot say its size
     unsigned char h[44];
     std::memcpy(h, "RIFF", 4);
     putLe(h + 4, static_cast<std::uint32_t>(36 + dataBytes), 4);
@@ -390,12 +397,12 @@ bool WavWriter::close(std::string& error)
     std::memcpy(h + 36, "data", 4);
     putLe(h + 40, static_cast<std::uint32_t>(dataBytes), 4);
     if (std::fseek(file_, 0, SEEK_SET) != 0 || std::fwrite(h, 1, sizeof h, file_) != sizeof h)
-        failed_ = true;
+        fail(errnoText());
     if (std::fclose(file_) != 0)
-        failed_ = true;
+        fail(errnoText());
     file_ = nullptr;
     if (failed_)
-        error = "writing " + path_ + " failed (disk full?)";
+        error = "writing " + path_ + " failed: " + why_;
     return !failed_;
 }
 

@@ -35,8 +35,10 @@ public:
     bool isOpen() const { return file_ != nullptr; }
 
 private:
+    void fail(const std::string& why);
+
     std::FILE* file_ = nullptr;
-    std::string path_;
+    std::string path_, why_;
     std::uint64_t frames_ = 0;
     bool failed_ = false;
 };

@@ -38,6 +38,7 @@ touch plainfile
 expect_failure pngfile "cannot write PNG frames into" --data "$DATA" --png "$WORK/plainfile" --seconds 0.1
 expect_failure wavdir "cannot write $WORK/none/a.wav" --data "$DATA" --wav "$WORK/none/a.wav" --seconds 0.1
 expect_failure videodir "cannot write $WORK/none/a.mp4" --data "$DATA" --video "$WORK/none/a.mp4" --seconds 0.1
+expect_failure wavfull "writing /dev/full failed: No space left on device" --data "$DATA" --wav /dev/full --seconds 0.1
 mkdir -p readonly && chmod 555 readonly
 if [ "$(id -u)" -ne 0 ]; then # root writes anywhere
     expect_failure wavro "cannot write" --data "$DATA" --wav "$WORK/readonly/a.wav" --seconds 0.1
