@@ -22,6 +22,8 @@
 #include <png.h>
 #include <zlib.h>
 
+#include "engine/startup.h" // kMixRate
+
 extern char** environ;
 
 namespace fs = std::filesystem;
@@ -197,26 +199,24 @@ std::string failureOf(int status, bool stalled, double stallSeconds, int message
     return "it exited with status " + std::to_string(WEXITSTATUS(status));
 }
 
-// A relative path is resolved now, against the working directory the capture was started in.
-bool makeAbsolute(std::string& path, const char* flag, std::string& error)
+// A relative path needs a working directory to be found in; one removed under the tool would
+// otherwise surface later as a puzzling "No such file or directory" for a file being created.
+bool checkWorkingDirectoryFor(const std::string& path, const char* flag, std::string& error)
 {
     if (path.empty() || path[0] == '/')
         return true;
     std::error_code ec;
-    const fs::path cwd = fs::current_path(ec);
-    if (ec) {
+    if (fs::current_path(ec).empty() || ec) {
         error =
             std::string(flag) + " " + path + " is relative, and the working directory cannot be read: " + ec.message();
         return false;
     }
-    path = (cwd / path).string();
     return true;
 }
 
 bool checkDataDirectory(const std::string& dir, std::string& error)
 {
-    std::string absolute = dir;
-    if (!makeAbsolute(absolute, "--data", error))
+    if (!checkWorkingDirectoryFor(dir, "--data", error))
         return false;
     struct stat st;
     if (stat(dir.c_str(), &st) != 0) {
@@ -237,11 +237,12 @@ bool checkDataDirectory(const std::string& dir, std::string& error)
 
 } // namespace
 
-bool checkCapturePaths(CaptureOptions& options, std::string& error)
+bool checkCapturePaths(const CaptureOptions& options, std::string& error)
 {
-    return makeAbsolute(options.pngDir, "--png", error) && makeAbsolute(options.wavFile, "--wav", error) &&
-           makeAbsolute(options.videoFile, "--video", error) && makeAbsolute(options.logFile, "--log", error) &&
-           checkDataDirectory(options.dataDir, error);
+    return checkWorkingDirectoryFor(options.pngDir, "--png", error) &&
+           checkWorkingDirectoryFor(options.wavFile, "--wav", error) &&
+           checkWorkingDirectoryFor(options.videoFile, "--video", error) &&
+           checkWorkingDirectoryFor(options.logFile, "--log", error) && checkDataDirectory(options.dataDir, error);
 }
 
 bool makeFrameDirectory(const std::string& dir, std::string& error)
@@ -387,13 +388,13 @@ bool WavWriter::close(std::string& error)
     std::memcpy(h, "RIFF", 4);
     putLe(h + 4, static_cast<std::uint32_t>(36 + dataBytes), 4);
     std::memcpy(h + 8, "WAVEfmt ", 8);
-    putLe(h + 16, 16, 4);               // fmt chunk size
-    putLe(h + 20, 1, 2);                // PCM
-    putLe(h + 22, 2, 2);                // channels
-    putLe(h + 24, kCaptureRate, 4);     // frames per second
-    putLe(h + 28, kCaptureRate * 4, 4); // bytes per second
-    putLe(h + 32, 4, 2);                // bytes per frame
-    putLe(h + 34, 16, 2);               // bits per sample
+    putLe(h + 16, 16, 4);           // fmt chunk size
+    putLe(h + 20, 1, 2);            // PCM
+    putLe(h + 22, 2, 2);            // channels
+    putLe(h + 24, kMixRate, 4);     // frames per second
+    putLe(h + 28, kMixRate * 4, 4); // bytes per second
+    putLe(h + 32, 4, 2);            // bytes per frame
+    putLe(h + 34, 16, 2);           // bits per sample
     std::memcpy(h + 36, "data", 4);
     putLe(h + 40, static_cast<std::uint32_t>(dataBytes), 4);
     if (std::fseek(file_, 0, SEEK_SET) != 0 || std::fwrite(h, 1, sizeof h, file_) != sizeof h)

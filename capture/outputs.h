@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // capture/outputs.h — where captured frames and audio go: PNG files, a 16-bit WAV, and a
 // video encoded by ffmpeg with the music muxed in at the end. Images are 8-bit RGB, top row
-// first; audio is interleaved stereo float at kCaptureRate. Also the checks on the paths
-// given, made before anything is rendered; none of them throws.
+// first; audio is interleaved stereo float at the mix rate (kMixRate, engine/startup.h). Also
+// the checks on the paths given, made before anything is rendered; none of them throws.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -11,12 +11,10 @@
 
 #include "capture/options.h"
 
-constexpr int kCaptureRate = 44100; // the rate initGL gives FSOUND_Init
-
-// Makes the output paths absolute, since the capture changes its working directory before it
-// opens them, and checks that the data directory is a directory it can read. False with the
-// reason (the system's own words for a loop, a name too long, a permission) in error.
-bool checkCapturePaths(CaptureOptions& options, std::string& error);
+// Checks that the data directory is a directory it can read, and that relative paths have a
+// working directory to be found in. False with the reason (the system's own words for a loop,
+// a name too long, a permission) in error.
+bool checkCapturePaths(const CaptureOptions& options, std::string& error);
 // Creates the PNG directory (and its parents) and checks that it can be written.
 bool makeFrameDirectory(const std::string& dir, std::string& error);
 
