@@ -183,10 +183,10 @@ void multiplyCurrent(const Matrix& by)
 
 // ---- WebGL objects -----------------------------------------------------------------------
 
-GLuint program = 0, vertexBuffer = 0, vertexArray = 0, whiteTexture = 0;
-GLuint frameBuffer = 0, colourBuffer = 0, depthBuffer = 0;
+// What the flushes use; the program, the vertex array and the frame's buffers stay bound.
+GLuint vertexBuffer = 0, whiteTexture = 0, frameBuffer = 0;
 GLint frameWidth = 0, frameHeight = 0;
-GLint uFogMode = -1, uFogParams = -1, uFogColour = -1, uTexture = -1;
+GLint uFogMode = -1, uFogParams = -1, uFogColour = -1;
 
 const char kVertexSource[] = R"(#version 300 es
 in vec4 aPosition;
@@ -401,7 +401,7 @@ bool glcompatStart(const GlcompatWebGL& table, int width, int height)
     ctx = Context{};
     webgl.getIntegerv(GL_MAX_TEXTURE_SIZE, &ctx.maxTextureSize);
 
-    program = webgl.createProgram();
+    const GLuint program = webgl.createProgram();
     webgl.attachShader(program, compile(kVertexShader, kVertexSource));
     webgl.attachShader(program, compile(kFragmentShader, kFragmentSource));
     webgl.bindAttribLocation(program, 0, "aPosition");
@@ -415,12 +415,13 @@ bool glcompatStart(const GlcompatWebGL& table, int width, int height)
         return false;
     }
     webgl.useProgram(program);
-    uTexture = webgl.getUniformLocation(program, "uTexture");
+    const GLint uTexture = webgl.getUniformLocation(program, "uTexture");
     uFogMode = webgl.getUniformLocation(program, "uFogMode");
     uFogParams = webgl.getUniformLocation(program, "uFogParams");
     uFogColour = webgl.getUniformLocation(program, "uFogColour");
     webgl.uniform1i(uTexture, 0);
 
+    GLuint vertexArray = 0;
     webgl.genVertexArrays(1, &vertexArray);
     webgl.bindVertexArray(vertexArray);
     webgl.genBuffers(1, &vertexBuffer);
@@ -439,6 +440,7 @@ bool glcompatStart(const GlcompatWebGL& table, int width, int height)
     webgl.texParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
 
     // The frame the GL calls draw into: colour and depth, like the window's back buffer.
+    GLuint colourBuffer = 0, depthBuffer = 0;
     webgl.genRenderbuffers(1, &colourBuffer);
     webgl.bindRenderbuffer(kRenderbuffer, colourBuffer);
     webgl.renderbufferStorage(kRenderbuffer, GL_RGBA8, width, height);
