@@ -52,6 +52,8 @@
 
 #include "glcompat/webgl.h"
 
+// Nothing in glcompat can sleep: the page's build tells asyncify so by these names (gl*).
+namespace glcompat {
 namespace {
 
 // WebGL 2 enums beyond GL 1.1.
@@ -66,8 +68,15 @@ GlcompatWebGL webgl; // filled by glcompatStart; nothing is called before
 // ---- matrices ----------------------------------------------------------------------------
 
 struct Matrix {
-    float m[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}; // column-major, as GL keeps it
+    float m[16]; // column-major, as GL keeps it
 };
+
+Matrix identity()
+{
+    Matrix r{};
+    r.m[0] = r.m[5] = r.m[10] = r.m[15] = 1;
+    return r;
+}
 
 // a x b, in float as GL's own matrix stack computes it
 Matrix multiply(const Matrix& a, const Matrix& b)
@@ -115,7 +124,7 @@ struct Context {
     GLenum error = GL_NO_ERROR;
     std::vector<std::string> said; // unsupported calls and values already on the console
 
-    Matrix modelview[kModelviewDepth], projection[kProjectionDepth];
+    Matrix modelview[kModelviewDepth], projection[kProjectionDepth]; // identities from the start
     int modelviewTop = 0, projectionTop = 0;
     GLenum matrixMode = GL_MODELVIEW;
     Matrix combined; // projection x model-view, for the vertices
@@ -294,7 +303,8 @@ void applyState()
     ctx.appliedValid = true;
 }
 
-void flush()
+// Out of line: every state change may call it, and one copy is smaller in the page's code.
+[[gnu::noinline]] void flush()
 {
     if (ctx.batch.empty())
         return;
@@ -380,6 +390,20 @@ void polygon(const Vertex* v, int n)
     }
 }
 
+// The texture the bound name stands for in WebGL, made on first use and left bound there.
+TextureObject* boundObject()
+{
+    if (ctx.state.texture == 0)
+        return nullptr;
+    TextureObject& t = ctx.textures[ctx.state.texture];
+    if (!t.webgl)
+        webgl.genTextures(1, &t.webgl);
+    flush();
+    webgl.bindTexture(GL_TEXTURE_2D, t.webgl);
+    ctx.appliedTexture = t.webgl;
+    return &t;
+}
+
 int verticesPerPrimitive(GLenum mode)
 {
     switch (mode) {
@@ -392,6 +416,9 @@ int verticesPerPrimitive(GLenum mode)
 }
 
 } // namespace
+} // namespace glcompat
+
+using namespace glcompat;
 
 // ---- the front end's calls ----------------------------------------------------------------
 
@@ -399,6 +426,10 @@ bool glcompatStart(const GlcompatWebGL& table, int width, int height)
 {
     webgl = table;
     ctx = Context{};
+    for (Matrix& m : ctx.modelview)
+        m = identity();
+    for (Matrix& m : ctx.projection)
+        m = identity();
     webgl.getIntegerv(GL_MAX_TEXTURE_SIZE, &ctx.maxTextureSize);
 
     const GLuint program = webgl.createProgram();
@@ -567,7 +598,7 @@ void glMatrixMode(GLenum mode)
 
 void glLoadIdentity()
 {
-    current() = Matrix{};
+    current() = identity();
     ctx.combinedDirty = true;
 }
 
@@ -612,7 +643,7 @@ void glMultMatrixd(const GLdouble* m)
 
 void glTranslatef(GLfloat x, GLfloat y, GLfloat z)
 {
-    Matrix t;
+    Matrix t = identity();
     t.m[12] = x;
     t.m[13] = y;
     t.m[14] = z;
@@ -627,7 +658,7 @@ void glRotatef(GLfloat angle, GLfloat x, GLfloat y, GLfloat z)
     const double ux = x / len, uy = y / len, uz = z / len;
     const double rad = double(angle) * M_PI / 180.0;
     const double c = std::cos(rad), s = std::sin(rad), k = 1 - c;
-    Matrix r;
+    Matrix r = identity();
     r.m[0] = float(ux * ux * k + c);
     r.m[1] = float(uy * ux * k + uz * s);
     r.m[2] = float(ux * uz * k - uy * s);
@@ -642,7 +673,7 @@ void glRotatef(GLfloat angle, GLfloat x, GLfloat y, GLfloat z)
 
 void glScalef(GLfloat x, GLfloat y, GLfloat z)
 {
-    Matrix t;
+    Matrix t = identity();
     t.m[0] = x;
     t.m[5] = y;
     t.m[10] = z;
@@ -866,20 +897,6 @@ void glBindTexture(GLenum target, GLuint name)
     if (name != 0 && !ctx.textures.count(name))
         ctx.textures[name] = TextureObject{}; // GL 1.1 makes a texture on first bind of an unused name
     change(ctx.state.texture, name);
-}
-
-// The texture the bound name stands for in WebGL, made on first use and left bound there.
-static TextureObject* boundObject()
-{
-    if (ctx.state.texture == 0)
-        return nullptr;
-    TextureObject& t = ctx.textures[ctx.state.texture];
-    if (!t.webgl)
-        webgl.genTextures(1, &t.webgl);
-    flush();
-    webgl.bindTexture(GL_TEXTURE_2D, t.webgl);
-    ctx.appliedTexture = t.webgl;
-    return &t;
 }
 
 void glTexImage2D(GLenum target, GLint level, GLint internalFormat, GLsizei width, GLsizei height, GLint border,
