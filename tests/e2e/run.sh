@@ -317,6 +317,17 @@ command_line)
         grep -q -- "$option" "$scratch/help.out" || fail "--help does not list $option"
     done
     "$rinta" --version | head -1 | grep -qE '^rinta [0-9]+\.[0-9]+' || fail "--version does not say 'rinta VERSION'"
+    "$rinta" --bogus=1 2>"$scratch/bad.err"
+    grep -q "^rinta: unknown option --bogus$" "$scratch/bad.err" || fail "--bogus=1: $(cat "$scratch/bad.err")"
+    for flag in --help --version; do # text that cannot be written is no success
+        "$rinta" $flag >/dev/full 2>"$scratch/full.err"
+        code=$?
+        [ "$code" -eq 1 ] && grep -q "^rinta: cannot write to standard output" "$scratch/full.err" ||
+            fail "$flag to a full disk: exit $code"
+        "$rinta" $flag >&- 2>/dev/null
+        code=$?
+        [ "$code" -eq 1 ] || fail "$flag to a closed stdout: exit $code"
+    done
 
     # Fullscreen at native resolution on a 1920 x 1080 screen, without the question: a 1440 x
     # 1080 picture between black bars, drawn at that size (the software default is overridden).
