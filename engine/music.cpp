@@ -30,6 +30,8 @@
 
 namespace {
 
+std::atomic<void (*)()> gLookupHook{nullptr};
+
 // Positions scheduled to be heard, newest last: each slot is one word, so a reader on
 // another thread sees a whole entry or an older one, never a torn one. Written only by
 // whoever renders; read without locks by the frame.
@@ -46,15 +48,19 @@ public:
         written_.store(n + 1, std::memory_order_release);
     }
 
-    // The newest entry heard by nowUs, as order << 32 | row; false when none is yet.
+    // The newest entry heard by nowUs, as order << 32 | row; false when none is yet, or when
+    // the writer lapped the slots being read (a reader held up for longer than they last).
     bool heardBy(std::int64_t nowUs, std::uint64_t& position) const
     {
         const std::uint64_t n = written_.load(std::memory_order_acquire);
+        if (auto hook = gLookupHook.load()) hook();
         // Stay well clear of the slots the writer may be refilling.
         const std::uint64_t oldest = n > kSlots - 16 ? n - (kSlots - 16) : 0;
         for (std::uint64_t i = n; i > oldest; --i) {
             const std::uint64_t v = slots_[(i - 1) % kSlots].load(std::memory_order_relaxed);
             if (std::int64_t(v >> 24) <= nowUs) {
+                std::atomic_thread_fence(std::memory_order_acquire);
+                if (written_.load(std::memory_order_relaxed) - n >= 16) return false; // v may be newer
                 position = (((v >> 12) & 0xFFF) << 32) | (v & 0xFFF);
                 return true;
             }
@@ -87,6 +93,8 @@ struct FMUSIC_MODULE {
     std::atomic<std::uint64_t> position{0};
     std::atomic<bool> scheduled{false}; // queries read `heard` by the clock
     HeardSchedule heard;
+    // What the last query found heard: the answer while the schedule has none to give.
+    std::atomic<std::uint64_t> lastHeard{0};
     // Touched by whoever renders (audio thread or renderMusic), and by PlaySong under the
     // device lock.
     bool rendered = false;
@@ -116,6 +124,8 @@ std::int64_t gDeviceBufferUs = 0; // how long one device buffer plays
 // read by the callback.
 FMUSIC_MODULE* gPlaying = nullptr;
 std::atomic<void (*)()> gBlockHook{nullptr};
+std::atomic<void (*)()> gFreeHook{nullptr};
+std::atomic<bool> gDeviceGoneForTests{false};
 // When the next sample the callback renders will be heard; 0 until the first callback.
 std::int64_t gNextHeardUs = 0;
 
@@ -136,34 +146,46 @@ void publish(FMUSIC_MODULE* mod, int order, int row)
     mod->position.store(packPosition(order, row), std::memory_order_release);
 }
 
-// Whether the row at (order, row) jumps back into the order list (effect B, as MOD, S3M,
-// XM and IT all write it).
-bool jumpsBack(FMUSIC_MODULE* mod, int order, int row)
+// The order the row at (order, row) jumps to (effect B, as MOD, S3M, XM and IT all write
+// it), or -1 when it does not jump.
+int jumpTarget(FMUSIC_MODULE* mod, int order, int row)
 {
     openmpt_module* m = mod->player;
     const std::int32_t pattern = openmpt_module_get_order_pattern(m, order);
-    if (pattern < 0 || pattern >= openmpt_module_get_num_patterns(m)) return false;
-    if (row < 0 || row >= openmpt_module_get_pattern_num_rows(m, pattern)) return false;
+    if (pattern < 0 || pattern >= openmpt_module_get_num_patterns(m)) return -1;
+    if (row < 0 || row >= openmpt_module_get_pattern_num_rows(m, pattern)) return -1;
     for (std::int32_t ch = 0; ch < openmpt_module_get_num_channels(m); ++ch) {
         const char* effect =
             openmpt_module_format_pattern_row_channel_command(m, pattern, row, ch, OPENMPT_MODULE_COMMAND_EFFECT);
         const bool jump = effect && effect[0] == 'B';
         openmpt_free_string(effect);
-        if (jump && openmpt_module_get_pattern_row_channel_command(m, pattern, row, ch,
-                                                                   OPENMPT_MODULE_COMMAND_PARAMETER) <
-                        mod->orderCount)
-            return true;
+        if (jump)
+            return openmpt_module_get_pattern_row_channel_command(m, pattern, row, ch, OPENMPT_MODULE_COMMAND_PARAMETER);
     }
-    return false;
+    return -1;
+}
+
+bool jumpsBack(FMUSIC_MODULE* mod, int order, int row)
+{
+    const int target = jumpTarget(mod, order, row);
+    return target >= 0 && target <= mod->lastOrder;
+}
+
+// A jump beyond the last order that holds a pattern leaves the list as surely as playing
+// through its last order does, from whichever order it is made.
+bool jumpsPastEnd(FMUSIC_MODULE* mod, int order, int row)
+{
+    return jumpTarget(mod, order, row) > mod->lastOrder;
 }
 
 // libopenmpt stops where it takes the song to end, which is also where a song loops.
 // (order, row) was playing at the start of the read that stopped; a row outlasts a read,
-// so the last row heard is that one or the next. The song has run off its order list only
-// if that was its last order and neither row jumps back.
+// so the last row heard is that one or the next. The song has run off its order list if
+// neither row jumps back and it was playing its last order or one of the rows jumps past it.
 bool ranOffOrderList(FMUSIC_MODULE* mod, int order, int row)
 {
-    return order == mod->lastOrder && !jumpsBack(mod, order, row) && !jumpsBack(mod, order, row + 1);
+    if (jumpsBack(mod, order, row) || jumpsBack(mod, order, row + 1)) return false;
+    return order == mod->lastOrder || jumpsPastEnd(mod, order, row) || jumpsPastEnd(mod, order, row + 1);
 }
 
 // Renders up to `frames` frames of `mod` into `out`, playing on through loops. Returns the
@@ -277,7 +299,7 @@ void SDLCALL fillAudio(void*, Uint8* stream, int len)
     float* out = reinterpret_cast<float*>(stream);
     std::size_t done = 0;
     FMUSIC_MODULE* mod = gPlaying;
-    if (mod && !gSilentClockRuns && SDL_GetAudioDeviceStatus(gDevice) == SDL_AUDIO_STOPPED) {
+    if (mod && !gSilentClockRuns && (SDL_GetAudioDeviceStatus(gDevice) == SDL_AUDIO_STOPPED || gDeviceGoneForTests)) {
         // SDL goes on calling, at its own uneven pace, for a device that is gone.
         gSilentClockRuns = true;
         gSilentClock = std::thread(runSilentClock, mod);
@@ -343,6 +365,26 @@ void setMusicOutput(MusicOutput output)
 void setMusicBlockHook(void (*hook)())
 {
     gBlockHook = hook;
+}
+
+void setMusicFreeHook(void (*hook)())
+{
+    gFreeHook = hook;
+}
+
+void setAudioDeviceGoneForTests(bool gone)
+{
+    gDeviceGoneForTests = gone;
+}
+
+bool silentClockRunsForTests()
+{
+    return gSilentClockRuns;
+}
+
+void setMusicLookupHook(void (*hook)())
+{
+    gLookupHook = hook;
 }
 
 bool FSOUND_Init(int mixRate, int, unsigned)
@@ -430,6 +472,7 @@ bool FMUSIC_PlaySong(FMUSIC_MODULE* mod)
     mod->rendered = false;
     mod->ended = false;
     publish(mod, 0, 0);
+    mod->lastHeard.store(0, std::memory_order_relaxed);
     mod->heard.clear();
     mod->scheduled = gOutput == MusicOutput::Device;
     gNextHeardUs = 0;
@@ -444,9 +487,11 @@ bool FMUSIC_PlaySong(FMUSIC_MODULE* mod)
 namespace {
 std::uint64_t currentPosition(FMUSIC_MODULE* mod)
 {
+    if (!mod->scheduled.load(std::memory_order_acquire)) return mod->position.load(std::memory_order_acquire);
     std::uint64_t position = 0;
-    if (mod->scheduled.load(std::memory_order_acquire) && mod->heard.heardBy(nowUs(), position)) return position;
-    return mod->position.load(std::memory_order_acquire);
+    if (!mod->heard.heardBy(nowUs(), position)) return mod->lastHeard.load(std::memory_order_relaxed);
+    mod->lastHeard.store(position, std::memory_order_relaxed);
+    return position;
 }
 } // namespace
 
@@ -466,14 +511,14 @@ bool FMUSIC_FreeSong(FMUSIC_MODULE* mod)
 {
     if (!mod) return false;
     if (gPlaying == mod) {
-        if (gDevice) SDL_LockAudioDevice(gDevice); // no silent clock starts meanwhile
+        // One hand-over: a callback that ran between stopping the silent clock and letting
+        // go of the song would start a new clock on it.
+        if (gDevice) SDL_LockAudioDevice(gDevice); // waits for a callback in progress
         stopSilentClock();
-        if (gDevice) SDL_UnlockAudioDevice(gDevice);
-        // Waits for a callback in progress; after it the device renders silence.
-        if (gDevice) SDL_LockAudioDevice(gDevice);
         gPlaying = nullptr;
         if (gDevice) SDL_UnlockAudioDevice(gDevice);
     }
+    if (auto hook = gFreeHook.load()) hook();
     openmpt_module_destroy(mod->player);
     delete mod;
     return true;

@@ -41,3 +41,10 @@ int musicOrderCount(FMUSIC_MODULE* mod);
 // For tests: called on the rendering thread before each block (about one tick) is rendered,
 // while the song is held by that thread. nullptr removes it.
 void setMusicBlockHook(void (*hook)());
+// For tests: called by a position query while it reads the schedule of heard positions.
+void setMusicLookupHook(void (*hook)());
+// For tests: called by FMUSIC_FreeSong once the song is no longer played, before it is destroyed.
+void setMusicFreeHook(void (*hook)());
+// For tests: the device reads as gone (a sound server that stopped), as SDL reports it.
+void setAudioDeviceGoneForTests(bool gone);
+bool silentClockRunsForTests();

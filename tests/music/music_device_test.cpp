@@ -41,6 +41,8 @@ private:
 struct Playthrough {
     bool reachedEnd = false;
     bool sawEveryOrder = true;
+    int lastOrderBeforeEnd = -1;
+    int backwards = 0; // polls that read an earlier order than the one before
     double seconds = 0;
 };
 
@@ -53,17 +55,19 @@ Playthrough watch(FMUSIC_MODULE* song, int orders)
     int last = 0;
     while (Clock::now() - t0 < std::chrono::seconds(10)) {
         const int order = FMUSIC_GetOrder(song);
-        EXPECT_GE(order, last) << "orders only move forward";
+        if (order < last) ++p.backwards;
         last = order;
         if (order == orders) {
             p.reachedEnd = true;
             break;
         }
         if (order >= 0 && order < orders) seen[order] = true;
+        p.lastOrderBeforeEnd = std::max(p.lastOrderBeforeEnd, order);
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     p.seconds = std::chrono::duration<double>(Clock::now() - t0).count();
     for (bool s : seen) p.sawEveryOrder = p.sawEveryOrder && s;
+    EXPECT_EQ(p.backwards, 0) << "orders only move forward";
     return p;
 }
 
@@ -110,10 +114,97 @@ TEST_F(MusicTest, ReinitialisingAfterCloseStartsAFreshDevice)
     expectPlaysInRealTime(start(MusicOutput::Device, 2, 8), 2, 8);
 }
 
+TEST_F(MusicTest, JumpPastTheEndFromAnEarlierOrderEndsTheSongOnADevice)
+{
+    AudioDriverEnv env("dummy");
+    start(MusicOutput::Device, 32, 8, {5, 7, 40}); // B28 at order 5, row 7: to order 40 of 32
+    const Playthrough p = watch(song, 32);
+    EXPECT_TRUE(p.reachedEnd) << "a jump past the list ends the song, it does not start over";
+    EXPECT_EQ(p.lastOrderBeforeEnd, 5);
+    EXPECT_EQ(FMUSIC_GetOrder(song), 32);
+}
+
 namespace {
 std::atomic<int> gBlocksRendered{0};
 void countBlock() { ++gBlocksRendered; }
+
+void waitFor(const std::atomic<int>& counter, int atLeast)
+{
+    const auto deadline = Clock::now() + std::chrono::seconds(5);
+    while (counter < atLeast && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+// Inside FMUSIC_FreeSong, between letting go of the song and destroying it: the device goes
+// away, and the test waits until a callback has seen that (a silent clock runs) or had ample
+// time to, and the clock has had time to render.
+void deviceGoesAwayDuringFree()
+{
+    setAudioDeviceGoneForTests(true);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(300);
+    while (!silentClockRunsForTests() && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(60)); // several silent blocks
+}
+
+// Sets the device back for the next test, however this one ends.
+struct DeviceBack {
+    ~DeviceBack()
+    {
+        setAudioDeviceGoneForTests(false);
+        setMusicFreeHook(nullptr);
+    }
+};
 } // namespace
+
+TEST_F(MusicTest, FreeingAsTheDeviceGoesAwayNeverRendersTheFreedSong)
+{
+    AudioDriverEnv env("dummy");
+    DeviceBack back;
+    gBlocksRendered = 0;
+    setMusicBlockHook(countBlock);
+    start(MusicOutput::Device, 3, 64);
+    waitFor(gBlocksRendered, 4);
+    ASSERT_GE(gBlocksRendered, 4) << "callbacks under way";
+    setMusicFreeHook(deviceGoesAwayDuringFree);
+    const int beforeFree = gBlocksRendered;
+    EXPECT_TRUE(FMUSIC_FreeSong(song));
+    song = nullptr;
+    const int afterFree = gBlocksRendered;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_LE(afterFree, beforeFree + 1) << "a silent clock was started on the song being freed";
+    EXPECT_EQ(gBlocksRendered, afterFree) << "the freed song is still rendered";
+    FSOUND_Close();
+}
+
+TEST_F(MusicTest, FreeingWhileTheSilentClockRunsStopsTheSong)
+{
+    AudioDriverEnv env("dummy");
+    DeviceBack back;
+    gBlocksRendered = 0;
+    setMusicBlockHook(countBlock);
+    start(MusicOutput::Device, 3, 64);
+    waitFor(gBlocksRendered, 4);
+    setAudioDeviceGoneForTests(true);
+    const auto deadline = Clock::now() + std::chrono::seconds(2);
+    while (!silentClockRunsForTests() && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(silentClockRunsForTests());
+    const int onDevice = gBlocksRendered;
+    waitFor(gBlocksRendered, onDevice + 8);
+    ASSERT_GE(gBlocksRendered, onDevice + 8) << "the silent clock renders the song";
+
+    EXPECT_TRUE(FMUSIC_FreeSong(song));
+    song = nullptr;
+    const int afterFree = gBlocksRendered;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(gBlocksRendered, afterFree) << "the freed song is still rendered";
+
+    // The next song plays on, on the silent clock, to its end.
+    start(MusicOutput::Device, 2, 8);
+    const Playthrough p = watch(song, 2);
+    EXPECT_TRUE(p.reachedEnd);
+}
 
 TEST_F(MusicTest, FreeingWhilePlayingStopsTheSong)
 {
@@ -186,6 +277,35 @@ TEST_F(MusicTest, QueriesDoNotWaitForTheAudioThread)
     EXPECT_TRUE(answeredWhileHeld) << "a query waited for the audio thread's block";
     EXPECT_EQ(order, 0);
     EXPECT_GT(row, 0) << "the blocks before the held one were scheduled";
+}
+
+namespace {
+std::atomic<bool> gStallNextLookup{false};
+void stallLookup()
+{
+    if (gStallNextLookup.exchange(false)) std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+}
+} // namespace
+
+// A query held up inside the lookup for longer than the schedule's slots last (the writer
+// refills them all meanwhile) answers with the last position heard, not the song's start.
+TEST_F(MusicTest, StalledQueryFallsBackToTheLastPositionHeard)
+{
+    AudioDriverEnv env("dummy");
+    setMusicLookupHook(stallLookup);
+    start(MusicOutput::Device, 8, 64); // 5 s
+    const auto deadline = Clock::now() + std::chrono::seconds(5);
+    while (FMUSIC_GetOrder(song) < 1 && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const int order = FMUSIC_GetOrder(song), row = FMUSIC_GetRow(song);
+    ASSERT_EQ(order, 1);
+    gStallNextLookup = true;
+    const int stalledOrder = FMUSIC_GetOrder(song);
+    setMusicLookupHook(nullptr);
+    EXPECT_FALSE(gStallNextLookup) << "the lookup was held";
+    EXPECT_GE(stalledOrder, order) << "a held query read the song's start";
+    EXPECT_GE(FMUSIC_GetOrder(song) * 64 + FMUSIC_GetRow(song), order * 64 + row + 64)
+        << "the next query reads the position heard now";
 }
 
 TEST_F(MusicTest, PositionIsPublishedBlockByBlockWithinOneRender)
