@@ -21,6 +21,7 @@
 #include "engine/timeline.h"
 #include "glcompat/glcompat.h"
 #include "platform/platform.h"
+#include "web/music.h"
 
 namespace {
 
@@ -259,6 +260,7 @@ int main(int argc, char** argv)
         glcompatSetDrawing(benching);
     } else {
         setSleepHook(pageSleep);
+        setMusicDevice(&webAudioOutput());
         setMusicOutput(MusicOutput::Device);
     }
     if (!prepared)
