@@ -7,13 +7,14 @@
 // the rasterizer's work lands on the scene that caused it.
 #include "capture/bench.h"
 
-#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <string>
 #include <vector>
 
+#include "engine/frontend.h"
 #include "engine/gl.h"
+#include "engine/percentile.h"
 
 namespace {
 
@@ -49,26 +50,17 @@ double cpuMs()
     return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
 }
 
-double percentile(std::vector<double> v, double p)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    const size_t rank = static_cast<size_t>(p / 100.0 * double(v.size()) + 0.999999); // nearest rank
-    return v[std::clamp<size_t>(rank, 1, v.size()) - 1];
-}
-
-bool timed(Samples& into, bool (*draw)(), const double& sleepWall)
+bool timed(Samples& into, bool (*draw)(), const DeterministicLoop& clock)
 {
     glFinish();
-    const double sleptBefore = sleepWall;
+    const double sleptBefore = clock.sleepWallSeconds();
     const double c0 = cpuMs(), t0 = nowMs();
     const bool r = draw();
     const double t1 = nowMs();
     glFinish();
     const double t2 = nowMs(), c2 = cpuMs();
     // The music rendered inside the sleep hook runs on this thread: its time comes off both.
-    const double slept = (sleepWall - sleptBefore) * 1000.0;
+    const double slept = (clock.sleepWallSeconds() - sleptBefore) * 1000.0;
     into.submit.push_back(t1 - t0 - slept);
     into.raster.push_back(t2 - t1);
     into.cpu.push_back(c2 - c0 - slept);
@@ -110,21 +102,20 @@ bool recordAndReplay(Samples& into, bool (*draw)())
 
 } // namespace
 
-bool benchScene(int index, bool (*draw)(), const double& sleepWallSeconds)
+bool benchScene(int index, bool (*draw)(), const DeterministicLoop& clock)
 {
     SceneBench& s = scenes[index];
     switch (s.calls++ % 4) {
     case 1: {
-        glEnable(GL_SCISSOR_TEST);
-        glScissor(0, 0, 1, 1);
-        const bool r = timed(s.unsampled, draw, sleepWallSeconds);
-        glDisable(GL_SCISSOR_TEST);
+        setFrameSeen(false);
+        const bool r = timed(s.unsampled, draw, clock);
+        setFrameSeen(true);
         return r;
     }
     case 3:
         return recordAndReplay(s.bare, draw);
     default:
-        return timed(s.full, draw, sleepWallSeconds);
+        return timed(s.full, draw, clock);
     }
 }
 

@@ -4,9 +4,11 @@
 #pragma once
 #include <cstdio>
 
-// Runs one top-level scene call under measurement. sleepWallSeconds is the running total
-// of wall time spent inside the sleep hook (music rendering), which is taken out.
-bool benchScene(int index, bool (*draw)(), const double& sleepWallSeconds);
+#include "engine/deterministic.h"
+
+// Runs one top-level scene call under measurement. The wall time the clock spends inside the
+// sleep hook (music rendering) is taken out.
+bool benchScene(int index, bool (*draw)(), const DeterministicLoop& clock);
 
 // The picture size and samples are the ones the scenes were drawn at.
 void printBenchReport(std::FILE* out, const char* renderer, int width, int height, int samples);

@@ -13,6 +13,7 @@ void traceSceneEnd(int depth);
 
 bool openFrameLog(const std::string& path, std::string& error);
 void logFrame(long frame, std::int64_t us, int order, int row, int sceneOverride);
-// reason: order32, esc, seconds, frames or error; the frame cut short is the one the ending met.
+// reason: order32, esc, seconds, frames, songend (the song ended before order 32), songloop
+// (it went back to an earlier order) or error; the frame cut short is the one the ending met.
 void logEnd(std::int64_t endUs, int order, const char* reason, bool frameCutShort);
 bool closeFrameLog(std::string& error);

@@ -7,10 +7,8 @@
 #include <utility>
 #include <vector>
 
-struct KeyPress {
-    long frame; // presented frame, counted from 1
-    int vk;     // virtual-key code (platform.h); kVkEscape ends the run like the main loop
-};
+#include "engine/deterministic.h" // KeyPress
+#include "engine/projection.h"    // kSceneWidth, kSceneHeight
 
 struct CaptureOptions {
     std::string dataDir = "data";
@@ -21,7 +19,7 @@ struct CaptureOptions {
     int fps = 60;
     // --size: the output image; a picture of another shape than 4:3 gets the 4:3 picture
     // centred between black bars. --msaa: samples per pixel, 0 = none.
-    int width = 640, height = 480;
+    int width = kSceneWidth, height = kSceneHeight;
     int msaa = 0;
     // --frames A-B[,C-D...], presented frames counted from 1; the whole list spans
     // firstFrame to lastFrame (-1: no upper limit).

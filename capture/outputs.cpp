@@ -16,6 +16,8 @@
 #include <png.h>
 #include <zlib.h>
 
+#include "engine/startup.h" // kMixRate
+
 extern char** environ;
 
 namespace {
@@ -194,8 +196,8 @@ bool WavWriter::close(std::string& error)
     putLe(h + 16, 16, 4);                    // fmt chunk size
     putLe(h + 20, 1, 2);                     // PCM
     putLe(h + 22, 2, 2);                     // channels
-    putLe(h + 24, kCaptureRate, 4);          // frames per second
-    putLe(h + 28, kCaptureRate * 4, 4);      // bytes per second
+    putLe(h + 24, kMixRate, 4);              // frames per second
+    putLe(h + 28, kMixRate * 4, 4);          // bytes per second
     putLe(h + 32, 4, 2);                     // bytes per frame
     putLe(h + 34, 16, 2);                    // bits per sample
     std::memcpy(h + 36, "data", 4);

@@ -1,14 +1,12 @@
 // SPDX-License-Identifier: MIT
 // capture/outputs.h — where captured frames and audio go: PNG files, a 16-bit WAV, and a
 // video encoded by ffmpeg with the music muxed in at the end. Images are 8-bit RGB, top row
-// first; audio is interleaved stereo float at kCaptureRate.
+// first; audio is interleaved stereo float at the mix rate (kMixRate, engine/startup.h).
 #pragma once
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <sys/types.h>
-
-constexpr int kCaptureRate = 44100; // the rate initGL gives FSOUND_Init
 
 // Writes one RGB picture; false with the reason in error.
 bool writePng(const std::string& path, const unsigned char* rgb, int width, int height, std::string& error);

@@ -5,18 +5,11 @@
 // drawing straight into the 640 x 480 pbuffer, so its frames stay what they always were.
 #include "capture/picture.h"
 
-#include <algorithm>
 #include <cstring>
 
 #include "engine/gl.h"
 #include "engine/present.h"
 #include "engine/projection.h"
-#include "engine/textures.h"
-#include "platform/platform.h"
-
-#ifndef GL_MAX_TEXTURE_MAX_ANISOTROPY
-#define GL_MAX_TEXTURE_MAX_ANISOTROPY 0x84FF
-#endif
 
 namespace {
 
@@ -42,13 +35,7 @@ bool setUpPicture(const PictureSize& size, std::string& error)
                 " picture is larger than this GL's largest target (" + std::to_string(most) + ")";
         return false;
     }
-    const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
-    if (hasExtension(extensions, "GL_EXT_texture_filter_anisotropic") ||
-        hasExtension(extensions, "GL_ARB_texture_filter_anisotropic")) {
-        GLfloat anisotropy = 1;
-        glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY, &anisotropy);
-        JpegTextureLoader::setAnisotropy(std::min(16, static_cast<int>(anisotropy)));
-    }
+    useAnisotropicFiltering();
     if (!createFrameTarget(picture.width, picture.height, size.msaa)) {
         error = "no framebuffer objects for a " + std::to_string(picture.width) + "x" +
                 std::to_string(picture.height) + " picture";

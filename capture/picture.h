@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "engine/projection.h"
+
 struct PictureSize {
-    int width = 640, height = 480; // the output image
+    int width = kSceneWidth, height = kSceneHeight; // the output image
     int msaa = 0;                  // samples per pixel, 0 = none
 };
 

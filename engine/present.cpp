@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engine/frontend.h"
 #include "engine/gl.h"
 #include "engine/projection.h"
 #include "engine/textures.h"
@@ -137,17 +138,6 @@ bool buildTarget(int width, int height, int samples)
     return gl.checkFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
 }
 
-// Blits with the scissor test off (the capture's unseen frames leave a one-pixel box on),
-// putting it back after.
-void blitUnscissored(GLint sw, GLint sh, GLint dx0, GLint dy0, GLint dx1, GLint dy1, GLenum filter)
-{
-    const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
-    glDisable(GL_SCISSOR_TEST);
-    gl.blitFramebuffer(0, 0, sw, sh, dx0, dy0, dx1, dy1, GL_COLOR_BUFFER_BIT, filter);
-    if (scissor)
-        glEnable(GL_SCISSOR_TEST);
-}
-
 // The framebuffer that holds the finished frame single-sampled, for showing or reading.
 GLuint finishedFrame()
 {
@@ -155,7 +145,8 @@ GLuint finishedFrame()
         return framebuffer;
     gl.bindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer);
     gl.bindFramebuffer(GL_DRAW_FRAMEBUFFER, resolveFramebuffer);
-    blitUnscissored(targetWidth, targetHeight, 0, 0, targetWidth, targetHeight, GL_NEAREST);
+    gl.blitFramebuffer(0, 0, targetWidth, targetHeight, 0, 0, targetWidth, targetHeight, GL_COLOR_BUFFER_BIT,
+                       GL_NEAREST);
     return resolveFramebuffer;
 }
 
@@ -251,6 +242,19 @@ void destroyFrameTarget()
     setSceneTargetSize(kSceneWidth, kSceneHeight);
 }
 
+// Unseen frames draw into a one-pixel box that no scene touches: only their state matters to
+// later frames (every scene clears before it draws). Frames are shown and read only when seen,
+// so the blits above never meet the box.
+void setFrameSeen(bool seen)
+{
+    if (seen) {
+        glDisable(GL_SCISSOR_TEST);
+    } else {
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(0, 0, 1, 1);
+    }
+}
+
 bool frameTargetActive() { return framebuffer != 0; }
 int frameTargetWidth() { return targetWidth; }
 int frameTargetHeight() { return targetHeight; }
@@ -292,8 +296,8 @@ void presentFrameTarget(int windowWidth, int windowHeight)
 
     // Integer scaling where it fits exactly keeps pixels crisp; anything else is filtered.
     const bool exact = r.width % targetWidth == 0 && r.height % targetHeight == 0;
-    blitUnscissored(targetWidth, targetHeight, r.x, r.y, r.x + r.width, r.y + r.height,
-                    exact ? GL_NEAREST : GL_LINEAR);
+    gl.blitFramebuffer(0, 0, targetWidth, targetHeight, r.x, r.y, r.x + r.width, r.y + r.height,
+                       GL_COLOR_BUFFER_BIT, exact ? GL_NEAREST : GL_LINEAR);
     gl.bindFramebuffer(GL_FRAMEBUFFER, framebuffer);
 
     // After the frame is shown, never during it: the next frame draws at the new size.
@@ -320,6 +324,17 @@ void readFrameTarget(unsigned char* rgb)
 }
 
 void setRenderSettings(const RenderSettings& s) { settings = s; }
+
+void useAnisotropicFiltering()
+{
+    const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+    if (hasExtension(extensions, "GL_EXT_texture_filter_anisotropic") ||
+        hasExtension(extensions, "GL_ARB_texture_filter_anisotropic")) {
+        GLfloat most = 1;
+        glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY, &most);
+        JpegTextureLoader::setAnisotropy(std::min(16, static_cast<int>(most)));
+    }
+}
 
 bool isSoftwareRenderer(const char* renderer)
 {
@@ -353,15 +368,8 @@ bool createWindowFrameTarget(int drawableWidth, int drawableHeight)
         size = {0, 0, kSceneWidth, kSceneHeight};
     const int samples = settings.msaa >= 0 ? settings.msaa : classic ? 0 : 4;
 
-    if (!classic) {
-        const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
-        if (hasExtension(extensions, "GL_EXT_texture_filter_anisotropic") ||
-            hasExtension(extensions, "GL_ARB_texture_filter_anisotropic")) {
-            GLfloat most = 1;
-            glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY, &most);
-            JpegTextureLoader::setAnisotropy(std::min(16, static_cast<int>(most)));
-        }
-    }
+    if (!classic)
+        useAnisotropicFiltering();
     followsWindow = resolution == RenderResolution::Native;
     if (createFrameTarget(size.width, size.height, samples))
         return true;

@@ -55,5 +55,9 @@ void setRenderSettings(const RenderSettings& settings);
 // in classic mode). Says once on stderr when a software renderer makes the default classic.
 bool createWindowFrameTarget(int drawableWidth, int drawableHeight);
 
+// Anisotropic filtering (up to 16) for the textures made from now on, where the driver offers
+// it; on the current context. Classic mode goes without, as the demo always had it.
+void useAnisotropicFiltering();
+
 // GL_RENDERER names of renderers that rasterize on the CPU (llvmpipe, softpipe, swrast, ...).
 bool isSoftwareRenderer(const char* renderer);

@@ -2,40 +2,60 @@
 // engine/startup.cpp — initGL: textures, the render state every scene starts from, music.
 #include "engine/startup.h"
 
+#include "engine/data_files.h" // generated from engine/data_files.txt
 #include "engine/fog.h"
 #include "engine/textures.h"
 
+#include <iterator>
 #include <utility>
 
 GLuint TextureTable[kTextureSlots] = {};
 const GLfloat FogColour[4] = {0, 0, 0, 1};
 FMUSIC_MODULE* song = nullptr;
 
+static_assert(std::size(kDataPictureNames) <= kTextureSlots, "engine/data_files.txt names a slot the table lacks");
+
 namespace {
-const char* const kSlotFiles[kTextureSlots] = {
-    "data/tarvel.jpg", "data/made.jpg",  "data/world.jpg",  "data/style.jpg", "data/lomb.jpg",
-    "data/tex3.jpg",   nullptr,          "data/gate.jpg",   "data/shade.jpg", "data/shot.jpg",
-    "data/tex2.jpg",   "data/greets.jpg", nullptr,          "data/olvek.jpg", "data/rinta.jpg",
-    "data/pasko.jpg",  "data/mirel.jpg", "data/fenro.jpg",  "data/end.jpg",   "data/tex4.jpg",
-};
+
+// The data files' paths in the chosen directory; set before any thread reads them.
+struct DataFiles {
+    std::string dir;
+    std::string paths[kTextureSlots];   // empty for a slot left empty
+    const char* files[kTextureSlots] = {}; // the paths as C strings, nullptr where empty
+
+    DataFiles() { place("data"); }
+    void place(const std::string& directory)
+    {
+        dir = directory.empty() ? "." : directory;
+        for (int slot = 0; slot < kTextureSlots; ++slot) {
+            const char* name = slot < int(std::size(kDataPictureNames)) ? kDataPictureNames[slot] : nullptr;
+            paths[slot] = name ? dir + "/" + name : std::string();
+            files[slot] = name ? paths[slot].c_str() : nullptr;
+        }
+    }
+} data;
+
 } // namespace
 
-const char* textureSlotFile(int slot) { return slot >= 0 && slot < kTextureSlots ? kSlotFiles[slot] : nullptr; }
+void setDataDirectory(const std::string& dir) { data.place(dir); }
+const std::string& dataDirectory() { return data.dir; }
+std::string songFilePath() { return data.dir + "/" + kDataSongName; }
+
+const char* textureSlotFile(int slot) { return slot >= 0 && slot < kTextureSlots ? data.files[slot] : nullptr; }
 
 void loadTextures()
 {
     JpegTextureLoader loader; // one object for every file; destroyed on any way out
     loader.setDebugMode(true);
     for (int slot = 0; slot < kTextureSlots; ++slot) {
-        if (!kSlotFiles[slot])
+        if (!textureSlotFile(slot))
             continue; // slots 6 and 12 stay 0
-        loader.loadFromFile(kSlotFiles[slot]);
+        loader.loadFromFile(textureSlotFile(slot));
         TextureTable[slot] = loader.bindAsTexture();
     }
 }
 
 namespace {
-constexpr const char* kSongFile = "data/sorvan.it";
 bool gPreparedAhead = false; // prepareGL ran and initGL has not yet run after it
 
 void setUpRenderState()
@@ -63,8 +83,8 @@ void setUpRenderState()
 
 void prepareStartupData()
 {
-    loadSongAhead(kSongFile);
-    decodePicturesAhead(kSlotFiles, kTextureSlots);
+    loadSongAhead(songFilePath().c_str());
+    decodePicturesAhead(data.files, kTextureSlots);
 }
 
 void prepareGL()
@@ -77,8 +97,8 @@ bool initGL()
 {
     if (!std::exchange(gPreparedAhead, false))
         setUpRenderState();
-    FSOUND_Init(44100, 32, 0);
-    song = FMUSIC_LoadSong(kSongFile);
+    FSOUND_Init(kMixRate, 32, 0);
+    song = FMUSIC_LoadSong(songFilePath().c_str());
     FMUSIC_PlaySong(song);
     return true;
 }

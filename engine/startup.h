@@ -1,16 +1,19 @@
 // SPDX-License-Identifier: MIT
 // engine/startup.h — the one-time set-up: texture table, base render state, music.
 #pragma once
-#include "engine/gl.h"
-#include "engine/music.h"
+#include <string>
 
-constexpr int kTextureSlots = 20;
-extern GLuint TextureTable[kTextureSlots];
+#include "engine/scene.h"
 
-// The shared fog colour: passed to GL_FOG_COLOR at start and by every scene each frame.
-extern const GLfloat FogColour[4];
+// The rate the music is mixed at: the sound, the capture's WAV and the page's audio.
+constexpr int kMixRate = 44100;
 
-extern FMUSIC_MODULE* song;
+// The directory the data files (engine/data_files.txt) are read from; "data" in the working
+// directory unless a front end names another. Set before prepareStartupData or initGL.
+void setDataDirectory(const std::string& dir);
+const std::string& dataDirectory();
+// The path of the song in the data directory.
+std::string songFilePath();
 
 bool initGL();
 void loadTextures();
@@ -23,5 +26,6 @@ void prepareStartupData();
 // the next initGL then only starts the music.
 void prepareGL();
 
-// The file each slot is loaded from, or nullptr for the two slots left empty (6 and 12).
+// The file each slot is loaded from, in the data directory, or nullptr for the two slots
+// left empty (6 and 12).
 const char* textureSlotFile(int slot);

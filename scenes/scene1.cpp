@@ -6,9 +6,9 @@
 #include "engine/gl.h"
 #include "engine/meshes/meshes.h"
 #include "engine/primitives.h"
-#include "engine/startup.h"
+#include "engine/scene.h"
 #include "engine/timeline.h"
-#include "platform/platform.h"
+#include "scenes/scene1.h"
 
 float s1Phase = 0.0f;         // phase units; drives the depth of the floor and ring
 float s1Spin = 0.0f;          // degrees; the turn of the floor and ring

@@ -7,9 +7,9 @@
 #include "engine/meshes/meshes.h"
 #include "engine/primitives.h"
 #include "engine/projection.h"
-#include "engine/startup.h"
+#include "engine/scene.h"
 #include "engine/timeline.h"
-#include "platform/platform.h"
+#include "scenes/scene2.h"
 
 float s2SpinX = 0.0f; // degrees; steps of 0.5 are exact, so 720 frames give exactly 360
 float s2SpinY = 0.0f; // degrees

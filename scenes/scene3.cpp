@@ -7,9 +7,9 @@
 #include "engine/meshes/meshes.h"
 #include "engine/primitives.h"
 #include "engine/projection.h"
-#include "engine/startup.h"
+#include "engine/scene.h"
 #include "engine/timeline.h"
-#include "platform/platform.h"
+#include "scenes/scene3.h"
 
 float s3SpinAX = 0.0f;       // degrees; first mesh pair, forwards
 float s3SpinAY = 0.0f;       // degrees

@@ -6,9 +6,9 @@
 #include "engine/gl.h"
 #include "engine/primitives.h"
 #include "engine/projection.h"
-#include "engine/startup.h"
+#include "engine/scene.h"
 #include "engine/timeline.h"
-#include "platform/platform.h"
+#include "scenes/scene4.h"
 
 float s4Yaw = 0.0f;        // degrees; stops at exactly 90 because it is stored as float
 float s4YawPhase = 0.0f;   // phase units, +0.2 a frame

@@ -8,8 +8,9 @@
 #include "engine/gl.h"
 #include "engine/primitives.h"
 #include "engine/projection.h"
-#include "engine/startup.h"
+#include "engine/scene.h"
 #include "engine/timeline.h"
+#include "scenes/scene5.h"
 
 float s5Fade = 0.0f;       // alpha of the picture, +0.05 a frame, never clamped here
 float s5OrbitPhase = 0.0f; // phase units, +0.005 a square, so +1 a frame

@@ -7,9 +7,9 @@
 #include "engine/meshes/meshes.h"
 #include "engine/primitives.h"
 #include "engine/projection.h"
-#include "engine/startup.h"
+#include "engine/scene.h"
 #include "engine/timeline.h"
-#include "platform/platform.h"
+#include "scenes/scene6.h"
 
 float s6CycleFrame = 0.0f; // frames this scene has run; only grows, so the hand-over happens once
 float s6Pulse = 0.0f;      // -0.5 to 0.5: ring scale and picture alpha (negative alpha clamps to 0)

@@ -6,8 +6,8 @@
 #include "engine/gl.h"
 #include "engine/primitives.h"
 #include "engine/projection.h"
-#include "engine/startup.h"
-#include "platform/platform.h"
+#include "engine/scene.h"
+#include "scenes/scene7.h"
 
 float s7SpinX = 0.0f; // degrees, before every cube
 float s7SpinY = 0.0f; // degrees

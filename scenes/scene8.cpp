@@ -9,8 +9,8 @@
 #include "engine/meshes/meshes.h"
 #include "engine/music.h"
 #include "engine/primitives.h"
-#include "engine/startup.h"
-#include "platform/platform.h"
+#include "engine/scene.h"
+#include "scenes/scene8.h"
 
 float s8Phase = 0.0f;       // phase units; +0.5 a frame, +0.005 per square: about 1.5 a frame
 float s8Spin = 0.0f;        // degrees, the ring's turn

@@ -80,7 +80,10 @@ cmake --build "$wb" -j2
 
 mkdir -p "$out/data"
 cp "$wb/rinta.js" "$wb/rinta.wasm" "$top/web/index.html" "$top/web/page.js" "$out/"
-cp "$build"/data/*.jpg "$build"/data/sorvan.it "$out/data/"
+# The files the engine reads, as engine/data_files.txt lists them.
+sed -n 's/^[0-9a-z]\+ \+\([^ ]\+\)$/\1/p' "$top/engine/data_files.txt" | while read -r name; do
+  cp "$build/data/$name" "$out/data/"
+done
 echo "web.sh: the page is in $out"
 
 if [ "$serve" -eq 1 ]; then

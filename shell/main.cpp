@@ -9,10 +9,7 @@
 #include <cstring>
 #include <sys/resource.h>
 
-#include "engine/music.h"
-#include "engine/startup.h"
-#include "engine/timeline.h"
-#include "platform/platform.h"
+#include "engine/frontend.h"
 #include "shell/audio_output.h"
 #include "shell/options.h"
 #include "shell/window.h"

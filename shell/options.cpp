@@ -9,7 +9,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "platform/datadir.h"
+#include "engine/frontend.h"
+#include "engine/projection.h"
 #include "shell/window.h"
 
 #ifndef RINTA_VERSION
@@ -136,16 +137,13 @@ int startFromCommandLine(int argc, char** argv)
     const int code = parseShellOptions(argc, argv, options);
     if (code != kGoOn)
         return code;
-    std::string error;
-    if (!options.dataDir.empty() && !useDataDirectory(options.dataDir, error)) {
-        std::fprintf(stderr, "rinta: %s\n", error.c_str());
-        return 1;
-    }
+    if (!options.dataDir.empty())
+        setDataDirectory(options.dataDir);
     setRenderSettings(options.render);
     // A window asked for by size opens at that size's 4:3 picture; otherwise at 640 x 480.
-    PresentRect size{0, 0, 640, 480};
+    PresentRect size{0, 0, kSceneWidth, kSceneHeight};
     if (options.render.resolution == RenderResolution::Fixed)
-        size = fitTarget(640, 480, options.render.width, options.render.height);
+        size = fitTarget(kSceneWidth, kSceneHeight, options.render.width, options.render.height);
     const bool opened = options.start == StartMode::Ask
                             ? askFullscreenAndCreate(size.width, size.height, 32)
                             : createWindowUnasked(size.width, size.height, 32, options.start == StartMode::Fullscreen);

@@ -10,10 +10,11 @@ add_executable(composer
   ${CMAKE_CURRENT_LIST_DIR}/composer_song.cpp)
 target_link_libraries(composer PRIVATE rinta_it_writer)
 
+# Named by engine/data_files.txt (RINTA_SONG_NAME), as the engine reads it.
 add_custom_command(
-  OUTPUT ${RINTA_DATA_DIR}/sorvan.it
-  COMMAND composer ${RINTA_DATA_DIR}/sorvan.it
+  OUTPUT ${RINTA_DATA_DIR}/${RINTA_SONG_NAME}
+  COMMAND composer ${RINTA_DATA_DIR}/${RINTA_SONG_NAME}
   DEPENDS composer
-  COMMENT "Composing sorvan.it"
+  COMMENT "Composing ${RINTA_SONG_NAME}"
   VERBATIM)
-set_property(GLOBAL APPEND PROPERTY RINTA_DATA_FILES ${RINTA_DATA_DIR}/sorvan.it)
+set_property(GLOBAL APPEND PROPERTY RINTA_DATA_FILES ${RINTA_DATA_DIR}/${RINTA_SONG_NAME})

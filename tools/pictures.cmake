@@ -15,11 +15,10 @@ target_link_libraries(rinta_picturekit PUBLIC PkgConfig::FREETYPE PkgConfig::TUR
 add_executable(picturegen ${CMAKE_CURRENT_LIST_DIR}/picturegen.cpp)
 target_link_libraries(picturegen PRIVATE rinta_picturekit)
 
-set(RINTA_PICTURE_STEMS
-  tarvel made world style lomb tex3 gate shade shot tex2 greets olvek rinta pasko mirel fenro end tex4)
+# The names come from engine/data_files.txt (RINTA_PICTURE_NAMES), as the engine reads them.
 set(picture_files "")
-foreach(stem ${RINTA_PICTURE_STEMS})
-  list(APPEND picture_files ${RINTA_DATA_DIR}/${stem}.jpg)
+foreach(name ${RINTA_PICTURE_NAMES})
+  list(APPEND picture_files ${RINTA_DATA_DIR}/${name})
 endforeach()
 
 add_custom_command(

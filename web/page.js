@@ -23,11 +23,6 @@
   const status = document.getElementById('status');
   if (deterministic) document.body.classList.add('exact');
 
-  // The files the engine opens, as its texture table and music layer name them.
-  const dataFiles = ['tarvel.jpg', 'made.jpg', 'world.jpg', 'style.jpg', 'lomb.jpg', 'tex3.jpg', 'gate.jpg',
-    'shade.jpg', 'shot.jpg', 'tex2.jpg', 'greets.jpg', 'olvek.jpg', 'rinta.jpg', 'pasko.jpg', 'mirel.jpg',
-    'fenro.jpg', 'end.jpg', 'tex4.jpg', 'sorvan.it'];
-
   // ---- message boxes: the question, and anything the program has to say --------------------
 
   const box = document.getElementById('question');
@@ -177,8 +172,9 @@
     preRun: [() => {
       // The data beside the page goes into the file system before main, as data/ in the
       // working directory; a file that is missing stays missing and the engine says so.
+      // The names come with rinta.js (Module.rintaDataFiles, from engine/data_files.txt).
       FS.mkdir('/data');
-      for (const name of dataFiles) {
+      for (const name of Module.rintaDataFiles) {
         Module.addRunDependency('data/' + name);
         fetch('data/' + name)
           .then((r) => (r.ok ? r.arrayBuffer() : null))

@@ -11,6 +11,7 @@ std::deque<int> orders, rows;
 std::function<void(int)> orderHook;
 std::function<void(const std::string&)> callHook;
 int orderCount = 0, rowCount = 0, frees = 0, closes = 0;
+int songOrders = 32;
 
 void noteCall(const std::string& call)
 {
@@ -27,9 +28,12 @@ void reset()
     orderHook = nullptr;
     callHook = nullptr;
     orderCount = rowCount = frees = closes = 0;
+    songOrders = 32;
 }
 void setOrder(int o) { order = o; }
 void setRow(int r) { row = r; }
+void setOrderCount(int count) { songOrders = count; }
+int orderCountOfSong() { return songOrders; }
 void queueOrders(std::initializer_list<int> os) { orders.insert(orders.end(), os); }
 void queueRows(std::initializer_list<int> rs) { rows.insert(rows.end(), rs); }
 void onOrderQuery(std::function<void(int)> fn) { orderHook = std::move(fn); }
@@ -96,4 +100,4 @@ void FSOUND_Close()
 }
 void setMusicOutput(MusicOutput) {}
 std::size_t renderMusic(FMUSIC_MODULE*, float*, std::size_t) { return 0; }
-int musicOrderCount(FMUSIC_MODULE*) { return 32; }
+int musicOrderCount(FMUSIC_MODULE*) { return fakemusic::orderCountOfSong(); }

@@ -12,6 +12,9 @@ namespace fakemusic {
 void reset(); // order 0, row 0, no script, counters cleared
 void setOrder(int order);
 void setRow(int row);
+// The length of the song's order list (musicOrderCount); 32 after reset.
+void setOrderCount(int count);
+int orderCountOfSong();
 // Answers for the next queries, oldest first; after them the set value is answered.
 void queueOrders(std::initializer_list<int> orders);
 void queueRows(std::initializer_list<int> rows);

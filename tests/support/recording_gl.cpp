@@ -286,4 +286,16 @@ void glGetIntegerv(GLenum pname, GLint* out)
 const GLubyte* glGetString(GLenum) { return reinterpret_cast<const GLubyte*>(""); }
 GLenum glGetError() { return GL_NO_ERROR; }
 
+// The render layer's calls (engine/present.cpp): recorded, reading back nothing.
+void glScissor(GLint x, GLint y, GLsizei w, GLsizei h)
+{
+    record("glScissor", {double(x), double(y), double(w), double(h)});
+}
+void glLineWidth(GLfloat width) { record("glLineWidth", {width}); }
+void glGetFloatv(GLenum, GLfloat* out) { *out = 0; }
+void glReadPixels(GLint x, GLint y, GLsizei w, GLsizei h, GLenum format, GLenum type, void*)
+{
+    record("glReadPixels", {double(x), double(y), double(w), double(h), double(format), double(type)});
+}
+
 } // extern "C"

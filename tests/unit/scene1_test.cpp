@@ -9,9 +9,8 @@
 
 #include "engine/meshes/meshes.h"
 #include "engine/primitives.h"
+#include "scenes/scene1.h"
 #include "tests/support/scene_fixture.h"
-
-extern float s1Phase, s1Spin, s1PictureAlpha, s1LowStripX, s1ColumnY, s1HighStripX;
 
 namespace {
 

@@ -9,9 +9,8 @@
 #include <vector>
 
 #include "engine/meshes/meshes.h"
+#include "scenes/scene2.h"
 #include "tests/support/scene_fixture.h"
-
-extern float s2SpinX, s2SpinY, s2SpinZ;
 
 namespace {
 

@@ -8,10 +8,8 @@
 #include <vector>
 
 #include "engine/meshes/meshes.h"
+#include "scenes/scene3.h"
 #include "tests/support/scene_fixture.h"
-
-extern float s3SpinAX, s3SpinAY, s3SpinAZ, s3SpinBX, s3SpinBY, s3SpinBZ;
-extern float s3MeshDepth, s3StripX, s3TunnelZ, s3TunnelRoll;
 
 namespace {
 

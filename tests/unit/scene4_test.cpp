@@ -5,9 +5,8 @@
 #include <vector>
 
 #include "engine/gl.h"
+#include "scenes/scene4.h"
 #include "tests/support/scene_fixture.h"
-
-extern float s4Yaw, s4YawPhase, s4FovPhase, s4Fov, s4SwayPhase, s4Sway, s4Forward, s4Speed, s4Rise;
 
 namespace {
 

@@ -6,10 +6,9 @@
 #include <vector>
 
 #include "engine/gl.h"
+#include "scenes/scene4.h"
+#include "scenes/scene5.h"
 #include "tests/support/scene_fixture.h"
-
-extern float s5Fade, s5OrbitPhase, s5TrailDepth;
-extern float s4Yaw, s4YawPhase, s4FovPhase, s4Fov, s4SwayPhase, s4Sway, s4Forward, s4Speed, s4Rise;
 
 namespace {
 

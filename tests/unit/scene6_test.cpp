@@ -4,11 +4,9 @@
 #include <cmath>
 
 #include "engine/meshes/meshes.h"
+#include "scenes/scene6.h"
+#include "scenes/scene7.h"
 #include "tests/support/scene_fixture.h"
-
-extern float s6CycleFrame, s6Pulse, s6SpinX, s6SpinY, s6SpinZ;
-extern int s6CreditSlot;
-extern float s7SpinX, s7SpinY, s7SpinZ;
 
 namespace {
 

@@ -4,10 +4,9 @@
 #include <cmath>
 
 #include "engine/projection.h"
+#include "scenes/scene6.h"
+#include "scenes/scene7.h"
 #include "tests/support/scene_fixture.h"
-
-extern float s7SpinX, s7SpinY, s7SpinZ;
-extern float s6CycleFrame;
 
 namespace {
 

@@ -5,9 +5,8 @@
 
 #include "engine/meshes/meshes.h"
 #include "engine/projection.h"
+#include "scenes/scene8.h"
 #include "tests/support/scene_fixture.h"
-
-extern float s8Phase, s8Spin, s8MidStripX, s8ColumnY, s8HighStripX;
 
 namespace {
 

@@ -71,6 +71,32 @@ TEST(StartUp, MusicStartsOnlyAfterTheTexturesAndTheRenderState)
     EXPECT_TRUE(recgl::sameCalls(rest, stateStart));
 }
 
+TEST(StartUp, TheDataFilesAreReadFromTheDataDirectoryWhateverTheWorkingDirectory)
+{
+    recgl::reset();
+    fakemusic::reset();
+    std::vector<std::string> songs;
+    fakemusic::onCall([&songs](const std::string& c) {
+        if (c.rfind("FMUSIC_LoadSong", 0) == 0)
+            songs.push_back(c);
+    });
+    setDataDirectory(RINTA_DATA_DIR); // the working directory has no data/
+    EXPECT_EQ(std::string(textureSlotFile(0)), std::string(RINTA_DATA_DIR) + "/tarvel.jpg");
+    EXPECT_EQ(textureSlotFile(6), nullptr);
+    ::testing::internal::CaptureStderr();
+    EXPECT_TRUE(initGL());
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    setDataDirectory("data");
+    fakemusic::reset();
+    EXPECT_EQ(songs, (std::vector<std::string>{"FMUSIC_LoadSong(" RINTA_DATA_DIR "/sorvan.it)"}));
+    size_t uploads = 0;
+    for (const recgl::Call& c : recgl::calls())
+        uploads += c.name == "glTexImage2D" && c.args[1] == 0;
+    EXPECT_EQ(uploads, 18u) << "every picture was found: " << said;
+    EXPECT_EQ(said.find("not loaded"), std::string::npos) << said;
+    EXPECT_EQ(std::string(textureSlotFile(0)), "data/tarvel.jpg") << "the default is data/ where the program runs";
+}
+
 TEST(ResizeGlScene, NoHeightGivesAOnePixelViewportAndAFiniteProjection)
 {
     recgl::reset();

@@ -13,7 +13,7 @@
 namespace {
 
 std::vector<int> ran;       // scene numbers in the order they ran
-std::vector<std::string> events; // shut-down steps, music calls and sleeps
+std::vector<std::string> events; // shut-down steps, music calls, sleeps and song-end notices
 struct ProcessEnded {
     int code;
 };
@@ -47,6 +47,9 @@ protected:
             throw ProcessEnded{code};
         });
         setTimelineShutdown([] { events.push_back("killGLWindow"); });
+        setSongEndsEarlyNotice([](SongEndsEarly how, int order) {
+            events.push_back((how == SongEndsEarly::Ended ? "ended at " : "looped to ") + std::to_string(order));
+        });
     }
     void TearDown() override
     {
@@ -55,6 +58,7 @@ protected:
         setSleepHook(nullptr);
         setEndProcessHook(nullptr);
         setTimelineShutdown(nullptr);
+        setSongEndsEarlyNotice(nullptr);
         fakemusic::onCall(nullptr);
         resetKeyState();
     }
@@ -128,6 +132,52 @@ TEST_F(Timeline, EndingIsDecidedByTheLastReadOfTheDispatch)
     EXPECT_TRUE(dispatchScenes(5));
     EXPECT_EQ(ran, (std::vector<int>{6}));
     EXPECT_EQ(fakemusic::freeCalls(), 0);
+}
+
+TEST_F(Timeline, ASongThatEndsBeforeOrderThirtyTwoIsToldOnceAndTheDemoRunsOn)
+{
+    fakemusic::setOrderCount(16);
+    for (int order : {14, 15, 16, 16}) { // after its end a song reports its order count
+        fakemusic::setOrder(order);
+        EXPECT_TRUE(dispatchScenes(-1)) << "order " << order;
+    }
+    EXPECT_EQ(events, (std::vector<std::string>{"ended at 16"}));
+    EXPECT_EQ(fakemusic::freeCalls(), 0) << "the song is kept: the demo runs until Esc";
+}
+
+TEST_F(Timeline, ASongThatGoesBackToAnEarlierOrderIsToldOnce)
+{
+    for (int order : {30, 31, 0, 1, 31, 0}) {
+        fakemusic::setOrder(order);
+        EXPECT_TRUE(dispatchScenes(-1)) << "order " << order;
+    }
+    EXPECT_EQ(events, (std::vector<std::string>{"looped to 0"}));
+
+    // Installing a notice starts the watch afresh; no song (order -1) is never a song's end.
+    events.clear();
+    setSongEndsEarlyNotice(nullptr);
+    ::testing::internal::CaptureStderr();
+    for (int order : {-1, 5, -1, 3})
+        fakemusic::setOrder(order), dispatchScenes(-1);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "rinta: the song went back to order 3 before order 32; the demo runs until Esc\n");
+    events.clear();
+    setSongEndsEarlyNotice(nullptr);
+    fakemusic::setOrderCount(0); // no orders: ended from the start
+    fakemusic::setOrder(0);
+    ::testing::internal::CaptureStderr();
+    dispatchScenes(-1);
+    dispatchScenes(-1);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "rinta: the song ended before order 32; the demo runs until Esc\n");
+}
+
+TEST_F(Timeline, TheOrderThirtyTwoEndingIsNoEarlyEnd)
+{
+    for (int order : {30, 31})
+        fakemusic::setOrder(order), dispatchScenes(-1);
+    fakemusic::setOrder(32);
+    EXPECT_THROW(dispatchScenes(-1), ProcessEnded);
+    EXPECT_EQ(events, (std::vector<std::string>{"FMUSIC_FreeSong", "FSOUND_Close", "killGLWindow", "exit 0"}));
 }
 
 TEST_F(Timeline, DigitKeysForceTheirSceneAndTheHighestDigitWins)

@@ -1,0 +1,51 @@
+# SPDX-License-Identifier: MIT
+# Reads engine/data_files.txt, the one list of the files the demo reads, for whoever includes
+# this: RINTA_PICTURE_NAMES (slot order), RINTA_SONG_NAME, RINTA_DATA_NAMES (pictures, then
+# the song). rinta_write_data_files_header(OUT) writes it as C++ for the engine,
+# rinta_write_data_files_js(OUT) as a script for the page.
+set(RINTA_DATA_FILES_LIST ${CMAKE_CURRENT_LIST_DIR}/data_files.txt)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${RINTA_DATA_FILES_LIST})
+file(STRINGS ${RINTA_DATA_FILES_LIST} _rinta_lines REGEX "^[^#]")
+set(RINTA_PICTURE_NAMES "")
+set(RINTA_SONG_NAME "")
+set(_rinta_slots "")
+foreach(_line ${_rinta_lines})
+  if(NOT _line MATCHES "^([0-9]+|song) +([A-Za-z0-9_.-]+)$")
+    message(FATAL_ERROR "${RINTA_DATA_FILES_LIST}: cannot read the line '${_line}'")
+  endif()
+  if(CMAKE_MATCH_1 STREQUAL "song")
+    set(RINTA_SONG_NAME ${CMAKE_MATCH_2})
+  else()
+    list(APPEND RINTA_PICTURE_NAMES ${CMAKE_MATCH_2})
+    set(_rinta_slot_${CMAKE_MATCH_1} ${CMAKE_MATCH_2})
+    list(APPEND _rinta_slots ${CMAKE_MATCH_1})
+  endif()
+endforeach()
+if(NOT RINTA_SONG_NAME)
+  message(FATAL_ERROR "${RINTA_DATA_FILES_LIST} names no song")
+endif()
+set(RINTA_DATA_NAMES ${RINTA_PICTURE_NAMES} ${RINTA_SONG_NAME})
+
+function(rinta_write_data_files_header out)
+  list(SORT _rinta_slots COMPARE NATURAL)
+  list(GET _rinta_slots -1 last)
+  set(text "// Generated from engine/data_files.txt by engine/data_files.cmake: edit that list.\n#pragma once\n\n")
+  string(APPEND text "// Texture slot order; nullptr for a slot left empty.\n")
+  string(APPEND text "inline constexpr const char* kDataPictureNames[] = {\n")
+  foreach(slot RANGE ${last})
+    if(DEFINED _rinta_slot_${slot})
+      string(APPEND text "    \"${_rinta_slot_${slot}}\",\n")
+    else()
+      string(APPEND text "    nullptr,\n")
+    endif()
+  endforeach()
+  string(APPEND text "};\ninline constexpr const char* kDataSongName = \"${RINTA_SONG_NAME}\";\n")
+  file(CONFIGURE OUTPUT ${out} CONTENT "${text}" @ONLY)
+endfunction()
+
+function(rinta_write_data_files_js out)
+  list(JOIN RINTA_DATA_NAMES "', '" names)
+  file(CONFIGURE OUTPUT ${out} CONTENT
+       "// Generated from engine/data_files.txt by engine/data_files.cmake: the files page.js fetches.\nModule['rintaDataFiles'] = ['${names}'];\n"
+       @ONLY)
+endfunction()
