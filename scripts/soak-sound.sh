@@ -66,9 +66,16 @@ for round in $(seq "$rounds"); do
     startPulse || fail "round $round: PulseAudio did not start (see $scratch/pulse.log)"
     LD_PRELOAD=$scratch/keep_loaded.so "$scratch/soak-sound-demo" >"$scratch/out.txt" 2>&1 &
     rpid=$!
-    box=$(waitWindow "Start FullScreen?" 60) || fail "round $round: no question (see $scratch/out.txt)"
-    press "$box" Escape # windowed
-    w=$(waitWindow rinta 60) || fail "round $round: no window titled rinta"
+    box=$(waitWindow "Start FullScreen?" 60) && press "$box" Escape && w=$(waitWindow rinta 60) || {
+        echo "round $round: no question or no window within a minute; the program said:"
+        sed 's/^/    /' "$scratch/out.txt" | tail -5
+        kill -9 "$rpid" 2>/dev/null
+        wait "$rpid" 2>/dev/null
+        rpid=""
+        stopPulse
+        failed=$((failed + 1))
+        continue
+    }
     # The window exists, unmapped, while the program starts behind the question: keys reach
     # it once it is shown.
     for _ in $(seq 600); do

@@ -45,6 +45,7 @@ struct Playthrough {
     int lastOrderBeforeEnd = -1;
     int backwards = 0; // polls that read an earlier order than the one before
     double seconds = 0;
+    double longestGap = 0; // between two polls: a busy machine may keep the poller away
 };
 
 // Polls the playing song as a frame loop would until it reports the end (or 10 s pass).
@@ -54,7 +55,11 @@ Playthrough watch(FMUSIC_MODULE* song, int orders)
     std::vector<bool> seen(orders, false);
     const auto t0 = Clock::now();
     int last = 0;
+    auto lastPoll = t0;
     while (Clock::now() - t0 < std::chrono::seconds(10)) {
+        const auto now = Clock::now();
+        p.longestGap = std::max(p.longestGap, std::chrono::duration<double>(now - lastPoll).count());
+        lastPoll = now;
         const int order = FMUSIC_GetOrder(song);
         if (order < last) ++p.backwards;
         last = order;
@@ -77,7 +82,10 @@ void expectPlaysInRealTime(FMUSIC_MODULE* song, int orders, int rows)
     ASSERT_NE(song, nullptr);
     const Playthrough p = watch(song, orders);
     EXPECT_TRUE(p.reachedEnd) << "the position must advance to the end without a sound card";
-    EXPECT_TRUE(p.sawEveryOrder);
+    // Each order lasts rows * 9.8 ms: polls closer than that see every one.
+    if (p.longestGap < rows * kRowSeconds) {
+        EXPECT_TRUE(p.sawEveryOrder);
+    }
     // Paced by a clock, not rendered as fast as possible: the song takes about its length.
     EXPECT_GT(p.seconds, 0.6 * orders * rows * kRowSeconds);
     EXPECT_EQ(FMUSIC_GetOrder(song), orders) << "stays at the end";
