@@ -10,6 +10,7 @@
 #include <sys/resource.h>
 
 #include "engine/frontend.h"
+#include "shell/audio_output.h"
 #include "shell/options.h"
 #include "shell/window.h"
 
@@ -54,6 +55,7 @@ int main(int argc, char** argv)
 {
     const auto mainAt = std::chrono::system_clock::now();
     bool reportTiming = std::getenv("RINTA_STARTUP_TIMING") != nullptr;
+    setMusicDevice(&sdlAudioOutput()); // before the window's start-up starts the music
     // The command line (shell/options.cpp): --help, --version and bad arguments end here, before
     // anything opens (packaging checks ask for the version without a display); with no
     // arguments the question is asked as it always was.
