@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -24,8 +23,6 @@
 #include "engine/gl.h"
 #include "engine/projection.h"
 #include "platform/headless.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -169,14 +166,8 @@ private:
 
 bool prepareOutputs(std::string& error)
 {
-    if (!opts.pngDir.empty()) {
-        std::error_code ec;
-        fs::create_directories(opts.pngDir, ec);
-        if (!fs::is_directory(opts.pngDir, ec) || access(opts.pngDir.c_str(), W_OK) != 0) {
-            error = "cannot write PNG frames into " + opts.pngDir;
-            return false;
-        }
-    }
+    if (!opts.pngDir.empty() && !makeFrameDirectory(opts.pngDir, error))
+        return false;
     if (!opts.wavFile.empty() && !wav.open(opts.wavFile, error))
         return false;
     if (!opts.videoFile.empty()) {
@@ -218,22 +209,15 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "rinta-capture: %s\n%s", error.c_str(), captureUsage());
         return kExitBadFlags;
     }
-    if (opts.help) {
-        std::fputs(captureUsage(), stdout);
-        return 0;
-    }
-    if (opts.version) {
-        std::fputs(captureVersion(), stdout);
-        return 0;
-    }
+    if (opts.help || opts.version)
+        return printToStdout(opts.help ? captureUsage() : captureVersion());
     auto fail = [](const std::string& why) {
         std::fprintf(stderr, "rinta-capture: %s\n", why.c_str());
         return kExitFailure;
     };
 
-    std::error_code ec;
-    if (!fs::is_directory(opts.dataDir, ec))
-        return fail("data directory " + opts.dataDir + " does not exist (give --data DIR)");
+    if (!checkCapturePaths(opts, error))
+        return fail(error);
     setDataDirectory(opts.dataDir);
     if (!prepareOutputs(error))
         return fail(error);
@@ -301,7 +285,7 @@ int main(int argc, char** argv)
         std::fputc('\n', stderr);
     }
     if (!ok && error.empty())
-        error = "ffmpeg stopped taking frames for " + opts.videoFile;
+        error = video.failure();
     if (ok && wav.isOpen())
         ok = wav.close(error);
     if (ok && videoOn)

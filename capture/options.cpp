@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -112,9 +113,17 @@ const char* captureUsage()
            "  --help              this text\n";
 }
 
-const char* captureVersion()
+const char* captureVersion() { return "rinta-capture " RINTA_VERSION "\n"; }
+
+int printToStdout(const char* text)
 {
-    return "rinta-capture " RINTA_VERSION "\n";
+    errno = 0;
+    const bool written = std::fputs(text, stdout) >= 0 && std::fflush(stdout) == 0 && !std::ferror(stdout);
+    if (written)
+        return 0;
+    std::fprintf(stderr, "rinta-capture: cannot write to standard output: %s\n",
+                 errno ? std::strerror(errno) : "write error");
+    return 1;
 }
 
 bool parseCaptureOptions(int argc, char** argv, CaptureOptions& options, std::string& error)
@@ -133,9 +142,9 @@ bool parseCaptureOptions(int argc, char** argv, CaptureOptions& options, std::st
             options.bench = true;
             continue;
         }
-        static const char* const kWithValue[] = {"--data", "--png",     "--frames", "--video",        "--fps",
-                                                 "--wav",  "--key",     "--seconds", "--frame-cost-ms",
-                                                 "--log",  "--size",    "--msaa"};
+        static const char* const kWithValue[] = {"--data",          "--png", "--frames", "--video",
+                                                 "--fps",           "--wav", "--key",    "--seconds",
+                                                 "--frame-cost-ms", "--log", "--size",   "--msaa"};
         bool known = false;
         for (const char* name : kWithValue)
             known = known || flag == name;
@@ -153,8 +162,8 @@ bool parseCaptureOptions(int argc, char** argv, CaptureOptions& options, std::st
                 error = flag + " needs a non-empty path";
                 return false;
             }
-            std::string& target = flag == "--data" ? options.dataDir
-                                  : flag == "--png" ? options.pngDir
+            std::string& target = flag == "--data"    ? options.dataDir
+                                  : flag == "--png"   ? options.pngDir
                                   : flag == "--video" ? options.videoFile
                                   : flag == "--wav"   ? options.wavFile
                                                       : options.logFile;
@@ -207,8 +216,8 @@ bool parseCaptureOptions(int argc, char** argv, CaptureOptions& options, std::st
             KeyPress press{};
             if (colon == std::string::npos || !parseLong(value.substr(0, colon), press.frame) || press.frame < 1 ||
                 !parseKeyName(value.substr(colon + 1), press.vk)) {
-                error = "--key wants FRAME:KEY with FRAME from 1 and KEY one of 1-8, left, right, esc; got '" +
-                        value + "'";
+                error =
+                    "--key wants FRAME:KEY with FRAME from 1 and KEY one of 1-8, left, right, esc; got '" + value + "'";
                 return false;
             }
             options.keys.push_back(press);

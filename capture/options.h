@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // capture/options.h — the capture tool's command line: what to render, where to write it,
-// which keys to press when. Parsing only; nothing here touches files or GL.
+// which keys to press when. Parsing, and printing the usage; nothing here touches files or GL.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -26,7 +26,7 @@ struct CaptureOptions {
     std::vector<std::pair<long, long>> frameRanges;
     long firstFrame = 1;
     long lastFrame = -1;
-    double seconds = -1;       // --seconds; negative: run to the song's end
+    double seconds = -1;             // --seconds; negative: run to the song's end
     std::int64_t frameCostUs = 1000; // the fixed cost of rendering one scene
     std::vector<KeyPress> keys;
     bool bench = false;
@@ -39,3 +39,6 @@ bool parseCaptureOptions(int argc, char** argv, CaptureOptions& options, std::st
 
 const char* captureUsage();
 const char* captureVersion(); // "rinta-capture VERSION\n", the version the build was given
+// Prints text (the usage or the version) and returns the exit code: 0, or 1 after a message
+// when standard output cannot take it (a full disk, a closed descriptor).
+int printToStdout(const char* text);

@@ -5,6 +5,7 @@
 // A new front end starts from this list.
 #pragma once
 #include "engine/music.h"
+#include "engine/music_device.h"
 #include "engine/startup.h"
 #include "engine/timeline.h"
 #include "platform/platform.h"
@@ -36,11 +37,13 @@
 // Data directory             setDataDirectory(dir) (engine/startup.h), before prepareStartupData
 //                            or initGL. Default: "data" in the working directory.
 // Music output               setMusicOutput(MusicOutput::Device or ::Offline) before initGL
-//                            (engine/music.h). Shell and the page live: Device; capture and
-//                            the page's exact mode: Offline, pulled with renderMusic by the
-//                            deterministic loop. The page's Web Audio output is web/music.cpp.
-//                            MUSIC OUTPUT: this entry follows the music core's outputs once
-//                            they are split from engine/music.cpp.
+//                            (engine/music.h). Shell and the page live: Device, with the front
+//                            end's MusicDevice given by setMusicDevice (engine/music_device.h):
+//                            it pulls blocks with musicDeviceFill on its own thread and says
+//                            when they are heard. The shell's is SDL audio with its silent
+//                            clock (shell/audio_output.h), the page's Web Audio
+//                            (web/music.h). Capture and the page's exact mode: Offline, pulled
+//                            with renderMusic by the deterministic loop.
 // Present                    after each frame's scenes, the front end shows or reads it: shell
 //                            presentFrameTarget (engine/present.h) and a buffer swap; capture
 //                            readFrameTarget or glReadPixels; web glcompatPresent.

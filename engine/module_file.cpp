@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 
 namespace {
 
@@ -86,28 +85,3 @@ bool readModuleFile(const char* path, std::vector<unsigned char>& bytes)
     return true;
 }
 
-
-openmpt_module* openModuleFile(const char* path)
-{
-    std::vector<unsigned char> bytes;
-    if (!readModuleFile(path, bytes)) return nullptr;
-    // The song is played from its start, never sought: scanning it for sub-songs at load
-    // would only add to the time before the first frame.
-    const openmpt_module_initial_ctl ctls[] = {{"load.skip_subsongs_init", "1"}, {nullptr, nullptr}};
-    openmpt_module* player = openmpt_module_create_from_memory2(
-        bytes.data(), bytes.size(), openmpt_log_func_silent, nullptr, openmpt_error_func_ignore,
-        nullptr, nullptr, nullptr, ctls);
-    if (!player) {
-        std::fprintf(stderr, "music: %s is not a module libopenmpt can read\n", path);
-        return nullptr;
-    }
-    const char* type = openmpt_module_get_metadata(player, "type");
-    const bool truncated = type && std::strcmp(type, "it") == 0 && !impulseTrackerIsWhole(bytes);
-    openmpt_free_string(type);
-    if (truncated) {
-        std::fprintf(stderr, "music: %s is cut short\n", path);
-        openmpt_module_destroy(player);
-        return nullptr;
-    }
-    return player;
-}

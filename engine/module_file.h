@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: MIT
-// engine/module_file.h — opening a module file for the music layers (native and web): bounded
-// in size, and an Impulse Tracker file refused when it is cut short.
+// engine/module_file.h — reading a module file for the music core: bounded in size, and an
+// Impulse Tracker file refused when it is cut short. Plain bytes: the decoder's own types
+// stay in engine/music.cpp.
 #pragma once
 #include <cstddef>
 #include <vector>
-
-#include <libopenmpt/libopenmpt.h>
 
 // Far above any real module; bounds the read.
 constexpr std::size_t kMaxModuleBytes = 64u << 20;
@@ -18,6 +17,3 @@ bool readModuleFile(const char* path, std::vector<unsigned char>& bytes);
 // the header points at lies inside the file.
 bool impulseTrackerIsWhole(const std::vector<unsigned char>& bytes);
 
-// Reads and opens the module at path, played from its start (no sub-song scan at load);
-// nullptr, with one line on stderr saying why, when it cannot.
-openmpt_module* openModuleFile(const char* path);

@@ -1,34 +1,34 @@
 // SPDX-License-Identifier: MIT
-// engine/music.cpp — the music player over libopenmpt, heard through SDL2 audio or pulled
-// by the caller (offline). The song renders in blocks of at most 5.8 ms. Offline, each
-// block's order and row are published as one atomic word as soon as it is rendered: a
-// capture is exact to the sample. Through a device, each block's position is stamped with
-// the moment the device will play it, so the frame reads what is being heard. A song that
-// jumps back plays on; only a song that runs past its last order ends, and its order then
-// reads as the length of its order list, which is what ends the demo.
+// engine/music.cpp — the music core over libopenmpt: reading the module, where a song ends,
+// the schedule of heard positions, reading ahead. It knows no audio API: a front end's
+// MusicDevice pulls blocks through musicDeviceFill, or the caller pulls them offline with
+// renderMusic. The song renders in blocks of at most 5.8 ms. Offline, each block's order
+// and row are published as one atomic word as soon as it is rendered: a capture is exact to
+// the sample. Through a device, each block's position is stamped with the moment the device
+// says it will be heard, so the frame reads what is being heard. A song that jumps back
+// plays on; only a song that runs off its order list ends, and its order then reads as the
+// length of its order list, which is what ends the demo.
 #include "engine/music.h"
 #include "engine/module_file.h"
+#include "engine/music_device.h"
 
-#include <SDL.h>
 #include <libopenmpt/libopenmpt.h>
-
 
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <chrono>
 #include <condition_variable>
-#include <mutex>
-#include <thread>
-#include <string>
-#include <utility>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace {
+
+std::atomic<void (*)()> gLookupHook{nullptr};
 
 // Positions scheduled to be heard, newest last: each slot is one word, so a reader on
 // another thread sees a whole entry or an older one, never a torn one. Written only by
@@ -46,15 +46,19 @@ public:
         written_.store(n + 1, std::memory_order_release);
     }
 
-    // The newest entry heard by nowUs, as order << 32 | row; false when none is yet.
+    // The newest entry heard by nowUs, as order << 32 | row; false when none is yet, or when
+    // the writer lapped the slots being read (a reader held up for longer than they last).
     bool heardBy(std::int64_t nowUs, std::uint64_t& position) const
     {
         const std::uint64_t n = written_.load(std::memory_order_acquire);
+        if (auto hook = gLookupHook.load()) hook();
         // Stay well clear of the slots the writer may be refilling.
         const std::uint64_t oldest = n > kSlots - 16 ? n - (kSlots - 16) : 0;
         for (std::uint64_t i = n; i > oldest; --i) {
             const std::uint64_t v = slots_[(i - 1) % kSlots].load(std::memory_order_relaxed);
             if (std::int64_t(v >> 24) <= nowUs) {
+                std::atomic_thread_fence(std::memory_order_acquire);
+                if (written_.load(std::memory_order_relaxed) - n >= 16) return false; // v may be newer
                 position = (((v >> 12) & 0xFFF) << 32) | (v & 0xFFF);
                 return true;
             }
@@ -87,8 +91,10 @@ struct FMUSIC_MODULE {
     std::atomic<std::uint64_t> position{0};
     std::atomic<bool> scheduled{false}; // queries read `heard` by the clock
     HeardSchedule heard;
-    // Touched by whoever renders (audio thread or renderMusic), and by PlaySong under the
-    // device lock.
+    // What the last query found heard: the answer while the schedule has none to give.
+    std::atomic<std::uint64_t> lastHeard{0};
+    // Touched only under gPlayMutex: by whoever renders (the device's thread or
+    // renderMusic) and by PlaySong.
     bool rendered = false;
     bool ended = false;
 };
@@ -96,9 +102,8 @@ struct FMUSIC_MODULE {
 
 namespace {
 
-constexpr std::size_t kBlockFrames = 256;          // 5.8 ms: the finest step of the position
-constexpr Uint16 kDeviceBufferFrames = 1024;       // what SDL asks for per callback
-constexpr int kMinMixRate = 8000;                  // the rates libopenmpt renders at
+constexpr std::size_t kBlockFrames = 256; // 5.8 ms: the finest step of the position
+constexpr int kMinMixRate = 8000;         // the rates libopenmpt renders at
 constexpr int kMaxMixRate = 192000;
 constexpr int kMaxEmptyReads = 4; // a loop that renders nothing this often in a row is over
 
@@ -107,24 +112,17 @@ static_assert(std::atomic<std::uint64_t>::is_always_lock_free,
 
 MusicOutput gRequestedOutput = MusicOutput::Device;
 MusicOutput gOutput = MusicOutput::Device; // the one FSOUND_Init set up
+MusicDevice* gFrontEndDevice = nullptr;   // what setMusicDevice gave
+std::atomic<MusicDevice*> gDevice{nullptr}; // the one FSOUND_Init opened; queries read it
 bool gInitialised = false;
 int gMixRate = 44100;
-SDL_AudioDeviceID gDevice = 0;
-bool gAudioSubsystem = false;
-std::int64_t gDeviceBufferUs = 0; // how long one device buffer plays
-// The song now playing. With Device output it is written only under the device lock and
-// read by the callback.
-FMUSIC_MODULE* gPlaying = nullptr;
+// Held by whoever renders the playing song and by whoever hands it over (PlaySong,
+// FreeSong, Close): a song leaves the renderers in one step, and once it has, nothing
+// renders it again.
+std::mutex gPlayMutex;
+FMUSIC_MODULE* gPlaying = nullptr; // under gPlayMutex
 std::atomic<void (*)()> gBlockHook{nullptr};
-// When the next sample the callback renders will be heard; 0 until the first callback.
-std::int64_t gNextHeardUs = 0;
-
-std::int64_t nowUs()
-{
-    using namespace std::chrono;
-    static const steady_clock::time_point base = steady_clock::now();
-    return duration_cast<microseconds>(steady_clock::now() - base).count() + 1;
-}
+std::atomic<void (*)()> gFreeHook{nullptr};
 
 std::uint64_t packPosition(int order, int row)
 {
@@ -136,34 +134,46 @@ void publish(FMUSIC_MODULE* mod, int order, int row)
     mod->position.store(packPosition(order, row), std::memory_order_release);
 }
 
-// Whether the row at (order, row) jumps back into the order list (effect B, as MOD, S3M,
-// XM and IT all write it).
-bool jumpsBack(FMUSIC_MODULE* mod, int order, int row)
+// The order the row at (order, row) jumps to (effect B, as MOD, S3M, XM and IT all write
+// it), or -1 when it does not jump.
+int jumpTarget(FMUSIC_MODULE* mod, int order, int row)
 {
     openmpt_module* m = mod->player;
     const std::int32_t pattern = openmpt_module_get_order_pattern(m, order);
-    if (pattern < 0 || pattern >= openmpt_module_get_num_patterns(m)) return false;
-    if (row < 0 || row >= openmpt_module_get_pattern_num_rows(m, pattern)) return false;
+    if (pattern < 0 || pattern >= openmpt_module_get_num_patterns(m)) return -1;
+    if (row < 0 || row >= openmpt_module_get_pattern_num_rows(m, pattern)) return -1;
     for (std::int32_t ch = 0; ch < openmpt_module_get_num_channels(m); ++ch) {
         const char* effect =
             openmpt_module_format_pattern_row_channel_command(m, pattern, row, ch, OPENMPT_MODULE_COMMAND_EFFECT);
         const bool jump = effect && effect[0] == 'B';
         openmpt_free_string(effect);
-        if (jump && openmpt_module_get_pattern_row_channel_command(m, pattern, row, ch,
-                                                                   OPENMPT_MODULE_COMMAND_PARAMETER) <
-                        mod->orderCount)
-            return true;
+        if (jump)
+            return openmpt_module_get_pattern_row_channel_command(m, pattern, row, ch, OPENMPT_MODULE_COMMAND_PARAMETER);
     }
-    return false;
+    return -1;
+}
+
+bool jumpsBack(FMUSIC_MODULE* mod, int order, int row)
+{
+    const int target = jumpTarget(mod, order, row);
+    return target >= 0 && target <= mod->lastOrder;
+}
+
+// A jump beyond the last order that holds a pattern leaves the list as surely as playing
+// through its last order does, from whichever order it is made.
+bool jumpsPastEnd(FMUSIC_MODULE* mod, int order, int row)
+{
+    return jumpTarget(mod, order, row) > mod->lastOrder;
 }
 
 // libopenmpt stops where it takes the song to end, which is also where a song loops.
 // (order, row) was playing at the start of the read that stopped; a row outlasts a read,
-// so the last row heard is that one or the next. The song has run off its order list only
-// if that was its last order and neither row jumps back.
+// so the last row heard is that one or the next. The song has run off its order list if
+// neither row jumps back and it was playing its last order or one of the rows jumps past it.
 bool ranOffOrderList(FMUSIC_MODULE* mod, int order, int row)
 {
-    return order == mod->lastOrder && !jumpsBack(mod, order, row) && !jumpsBack(mod, order, row + 1);
+    if (jumpsBack(mod, order, row) || jumpsBack(mod, order, row + 1)) return false;
+    return order == mod->lastOrder || jumpsPastEnd(mod, order, row) || jumpsPastEnd(mod, order, row + 1);
 }
 
 // Renders up to `frames` frames of `mod` into `out`, playing on through loops. Returns the
@@ -210,26 +220,6 @@ std::size_t renderBlocks(FMUSIC_MODULE* mod, float* out, std::size_t frames)
     return done;
 }
 
-// When the buffer the callback is filling now will start to play. A device plays its
-// samples at a steady rate, so the schedule runs on the sample count from the first
-// callback, heard one device buffer after it was asked for. Callbacks that come in bursts
-// (a sound server filling its own buffer) or a device clock that runs a little fast or slow
-// bend it by at most 2% of a buffer a callback; only a stall of a second (a suspended
-// device) starts it afresh.
-std::int64_t heardAtForThisBuffer(std::int64_t bufferUs)
-{
-    constexpr std::int64_t kResyncUs = 1000000;
-    const std::int64_t target = nowUs() + gDeviceBufferUs;
-    const std::int64_t error = target - gNextHeardUs;
-    if (gNextHeardUs == 0 || error > kResyncUs || error < -kResyncUs)
-        gNextHeardUs = target;
-    else
-        gNextHeardUs += std::clamp(error / 16, -bufferUs / 50, bufferUs / 50);
-    const std::int64_t start = gNextHeardUs;
-    gNextHeardUs += bufferUs;
-    return start;
-}
-
 std::int64_t microsecondsOf(std::size_t frames) { return std::int64_t(frames) * 1000000 / gMixRate; }
 
 // Renders the next block of the device's song and schedules it from `heardAt`: the row of
@@ -243,124 +233,32 @@ std::size_t renderScheduled(FMUSIC_MODULE* mod, float* out, std::size_t frames, 
     return got;
 }
 
-// A device that went away (a sound server that stopped) leaves the song on the silent
-// real-time clock: this thread renders it on, unheard, on the same schedule, so the
-// position goes on without a jump and the song still ends.
-std::thread gSilentClock;
-std::atomic<bool> gSilentClockRuns{false};
-std::atomic<bool> gSilentClockStop{false};
-
-void runSilentClock(FMUSIC_MODULE* mod)
+// Reads and opens the module at path, played from its start (no sub-song scan at load);
+// nullptr, with one line on stderr saying why, when it cannot.
+openmpt_module* openModuleFile(const char* path)
 {
-    std::vector<float> scratch(2 * kBlockFrames);
-    while (!gSilentClockStop && !mod->ended) {
-        while (!mod->ended && gNextHeardUs < nowUs() + gDeviceBufferUs) {
-            const std::size_t got = renderScheduled(mod, scratch.data(), kBlockFrames, gNextHeardUs);
-            gNextHeardUs += microsecondsOf(got);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    std::vector<unsigned char> bytes;
+    if (!readModuleFile(path, bytes)) return nullptr;
+    // The song is played from its start, never sought: scanning it for sub-songs at load
+    // would only add to the time before the first frame.
+    const openmpt_module_initial_ctl ctls[] = {{"load.skip_subsongs_init", "1"}, {nullptr, nullptr}};
+    openmpt_module* player = openmpt_module_create_from_memory2(
+        bytes.data(), bytes.size(), openmpt_log_func_silent, nullptr, openmpt_error_func_ignore,
+        nullptr, nullptr, nullptr, ctls);
+    if (!player) {
+        std::fprintf(stderr, "music: %s is not a module libopenmpt can read\n", path);
+        return nullptr;
     }
-}
-
-void stopSilentClock()
-{
-    if (!gSilentClock.joinable()) return;
-    gSilentClockStop = true;
-    gSilentClock.join();
-    gSilentClockRuns = false;
-    gSilentClockStop = false;
-}
-
-void SDLCALL fillAudio(void*, Uint8* stream, int len)
-{
-    const std::size_t frames = std::size_t(len) / (2 * sizeof(float));
-    float* out = reinterpret_cast<float*>(stream);
-    std::size_t done = 0;
-    FMUSIC_MODULE* mod = gPlaying;
-    if (mod && !gSilentClockRuns && SDL_GetAudioDeviceStatus(gDevice) == SDL_AUDIO_STOPPED) {
-        // SDL goes on calling, at its own uneven pace, for a device that is gone.
-        gSilentClockRuns = true;
-        gSilentClock = std::thread(runSilentClock, mod);
+    const char* type = openmpt_module_get_metadata(player, "type");
+    const bool truncated = type && std::strcmp(type, "it") == 0 && !impulseTrackerIsWhole(bytes);
+    openmpt_free_string(type);
+    if (truncated) {
+        std::fprintf(stderr, "music: %s is cut short\n", path);
+        openmpt_module_destroy(player);
+        return nullptr;
     }
-    if (mod && !gSilentClockRuns) {
-        const std::int64_t start = heardAtForThisBuffer(microsecondsOf(frames));
-        while (!mod->ended && done < frames) {
-            const std::size_t want = std::min(kBlockFrames, frames - done);
-            done += renderScheduled(mod, out + 2 * done, want, start + microsecondsOf(done));
-        }
-    }
-    std::memset(out + 2 * done, 0, (frames - done) * 2 * sizeof(float));
+    return player;
 }
-
-bool openDevice()
-{
-    SDL_AudioSpec want{};
-    want.freq = gMixRate;
-    want.format = AUDIO_F32SYS;
-    want.channels = 2;
-    want.samples = kDeviceBufferFrames;
-    want.callback = fillAudio;
-    // No allowed changes: SDL converts to whatever the device takes, the callback stays simple.
-    gDevice = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
-    gDeviceBufferUs = std::int64_t(kDeviceBufferFrames) * 1000000 / gMixRate;
-    return gDevice != 0;
-}
-
-// The device, or failing that SDL's dummy driver, which consumes samples in real time with
-// no sound card: the song position must advance or the demo never leaves its title picture.
-bool openOutput()
-{
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
-        gAudioSubsystem = true;
-        if (openDevice()) return true;
-        std::fprintf(stderr, "music: no audio device (%s); playing silently\n", SDL_GetError());
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        gAudioSubsystem = false;
-    } else {
-        std::fprintf(stderr, "music: no audio driver (%s); playing silently\n", SDL_GetError());
-    }
-    // Override: an SDL_AUDIODRIVER naming a missing driver must not stop the fallback.
-    SDL_SetHintWithPriority(SDL_HINT_AUDIODRIVER, "dummy", SDL_HINT_OVERRIDE);
-    const bool ok = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
-    SDL_ResetHint(SDL_HINT_AUDIODRIVER);
-    if (!ok) {
-        std::fprintf(stderr, "music: SDL dummy audio failed (%s)\n", SDL_GetError());
-        return false;
-    }
-    gAudioSubsystem = true;
-    if (openDevice()) return true;
-    std::fprintf(stderr, "music: SDL dummy audio device failed (%s)\n", SDL_GetError());
-    return false;
-}
-
-} // namespace
-
-void setMusicOutput(MusicOutput output)
-{
-    gRequestedOutput = output;
-}
-
-void setMusicBlockHook(void (*hook)())
-{
-    gBlockHook = hook;
-}
-
-bool FSOUND_Init(int mixRate, int, unsigned)
-{
-    if (gInitialised) FSOUND_Close();
-    if (mixRate < kMinMixRate || mixRate > kMaxMixRate) {
-        std::fprintf(stderr, "music: mixing rate %d not supported\n", mixRate);
-        return false;
-    }
-    gMixRate = mixRate;
-    gOutput = gRequestedOutput;
-    // libopenmpt mixes as many channels as the module has, so the channel count is not used.
-    if (gOutput == MusicOutput::Device && !openOutput()) return false;
-    gInitialised = true;
-    return true;
-}
-
-namespace {
 
 FMUSIC_MODULE* loadSong(const char* path)
 {
@@ -389,7 +287,80 @@ std::string gAheadPath;
 bool gAheadReading = false;
 FMUSIC_MODULE* gAheadSong = nullptr;
 
+std::uint64_t currentPosition(FMUSIC_MODULE* mod)
+{
+    if (!mod->scheduled.load(std::memory_order_acquire)) return mod->position.load(std::memory_order_acquire);
+    std::uint64_t position = 0;
+    MusicDevice* device = gDevice.load();
+    if (!device || !mod->heard.heardBy(device->heardNowUs(), position))
+        return mod->lastHeard.load(std::memory_order_relaxed);
+    mod->lastHeard.store(position, std::memory_order_relaxed);
+    return position;
+}
+
 } // namespace
+
+void setMusicOutput(MusicOutput output)
+{
+    gRequestedOutput = output;
+}
+
+void setMusicDevice(MusicDevice* device)
+{
+    gFrontEndDevice = device;
+}
+
+void setMusicBlockHook(void (*hook)())
+{
+    gBlockHook = hook;
+}
+
+void setMusicFreeHook(void (*hook)())
+{
+    gFreeHook = hook;
+}
+
+void setMusicLookupHook(void (*hook)())
+{
+    gLookupHook = hook;
+}
+
+bool FSOUND_Init(int mixRate, int, unsigned)
+{
+    if (gInitialised) FSOUND_Close();
+    if (mixRate < kMinMixRate || mixRate > kMaxMixRate) {
+        std::fprintf(stderr, "music: mixing rate %d not supported\n", mixRate);
+        return false;
+    }
+    gMixRate = mixRate;
+    gOutput = gRequestedOutput;
+    // libopenmpt mixes as many channels as the module has, so the channel count is not used.
+    if (gOutput == MusicOutput::Device) {
+        if (!gFrontEndDevice) {
+            std::fprintf(stderr, "music: this program has no audio output\n");
+            return false;
+        }
+        if (!gFrontEndDevice->open(mixRate)) return false;
+        gDevice.store(gFrontEndDevice);
+    }
+    gInitialised = true;
+    return true;
+}
+
+std::size_t musicDeviceFill(float* out, std::size_t frames, std::int64_t heardAtUs)
+{
+    std::size_t done = 0;
+    {
+        std::lock_guard lock(gPlayMutex);
+        FMUSIC_MODULE* mod = gOutput == MusicOutput::Device ? gPlaying : nullptr;
+        while (mod && !mod->ended && done < frames) {
+            const std::size_t want = std::min(kBlockFrames, frames - done);
+            done += renderScheduled(mod, out + 2 * done, want, heardAtUs + microsecondsOf(done));
+        }
+    }
+    std::memset(out + 2 * done, 0, (frames - done) * 2 * sizeof(float));
+    return done;
+}
 
 void loadSongAhead(const char* path)
 {
@@ -424,31 +395,21 @@ FMUSIC_MODULE* FMUSIC_LoadSong(const char* path)
 bool FMUSIC_PlaySong(FMUSIC_MODULE* mod)
 {
     if (!mod || !gInitialised) return false;
-    if (gOutput == MusicOutput::Device) SDL_LockAudioDevice(gDevice);
-    // A fresh song is at its start already; seeking it would only cost start-up time.
-    if (mod->rendered) openmpt_module_set_position_order_row(mod->player, 0, 0);
-    mod->rendered = false;
-    mod->ended = false;
-    publish(mod, 0, 0);
-    mod->heard.clear();
-    mod->scheduled = gOutput == MusicOutput::Device;
-    gNextHeardUs = 0;
-    gPlaying = mod;
-    if (gOutput == MusicOutput::Device) {
-        SDL_UnlockAudioDevice(gDevice);
-        SDL_PauseAudioDevice(gDevice, 0);
+    {
+        std::lock_guard lock(gPlayMutex);
+        // A fresh song is at its start already; seeking it would only cost start-up time.
+        if (mod->rendered) openmpt_module_set_position_order_row(mod->player, 0, 0);
+        mod->rendered = false;
+        mod->ended = false;
+        publish(mod, 0, 0);
+        mod->lastHeard.store(0, std::memory_order_relaxed);
+        mod->heard.clear();
+        mod->scheduled = gOutput == MusicOutput::Device;
+        gPlaying = mod;
     }
+    if (MusicDevice* device = gDevice.load()) device->start();
     return true;
 }
-
-namespace {
-std::uint64_t currentPosition(FMUSIC_MODULE* mod)
-{
-    std::uint64_t position = 0;
-    if (mod->scheduled.load(std::memory_order_acquire) && mod->heard.heardBy(nowUs(), position)) return position;
-    return mod->position.load(std::memory_order_acquire);
-}
-} // namespace
 
 int FMUSIC_GetOrder(FMUSIC_MODULE* mod)
 {
@@ -465,15 +426,12 @@ int FMUSIC_GetRow(FMUSIC_MODULE* mod)
 bool FMUSIC_FreeSong(FMUSIC_MODULE* mod)
 {
     if (!mod) return false;
-    if (gPlaying == mod) {
-        if (gDevice) SDL_LockAudioDevice(gDevice); // no silent clock starts meanwhile
-        stopSilentClock();
-        if (gDevice) SDL_UnlockAudioDevice(gDevice);
-        // Waits for a callback in progress; after it the device renders silence.
-        if (gDevice) SDL_LockAudioDevice(gDevice);
-        gPlaying = nullptr;
-        if (gDevice) SDL_UnlockAudioDevice(gDevice);
+    {
+        // Waits for a block being rendered; after it nothing renders this song again.
+        std::lock_guard lock(gPlayMutex);
+        if (gPlaying == mod) gPlaying = nullptr;
     }
+    if (auto hook = gFreeHook.load()) hook();
     openmpt_module_destroy(mod->player);
     delete mod;
     return true;
@@ -481,25 +439,21 @@ bool FMUSIC_FreeSong(FMUSIC_MODULE* mod)
 
 void FSOUND_Close()
 {
-    if (gDevice) SDL_LockAudioDevice(gDevice);
-    stopSilentClock();
-    if (gDevice) SDL_UnlockAudioDevice(gDevice);
-    if (gDevice) {
-        SDL_CloseAudioDevice(gDevice); // stops the callback for good
-        gDevice = 0;
+    // Not under gPlayMutex: the device waits for its own pull, which may be waiting for it.
+    if (MusicDevice* device = gDevice.exchange(nullptr)) device->close();
+    {
+        std::lock_guard lock(gPlayMutex);
+        gPlaying = nullptr;
     }
-    if (gAudioSubsystem) {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        gAudioSubsystem = false;
-    }
-    gPlaying = nullptr;
     gInitialised = false;
 }
 
 std::size_t renderMusic(FMUSIC_MODULE* mod, float* interleavedStereo, std::size_t frames)
 {
-    // Only the song started offline: a device-driven song belongs to the audio thread.
-    if (!mod || !interleavedStereo || gOutput != MusicOutput::Offline || gPlaying != mod) return 0;
+    if (!mod || !interleavedStereo) return 0;
+    std::lock_guard lock(gPlayMutex);
+    // Only the song started offline: a device-driven song belongs to the device's thread.
+    if (gOutput != MusicOutput::Offline || gPlaying != mod) return 0;
     const std::size_t done = renderBlocks(mod, interleavedStereo, frames);
     std::memset(interleavedStereo + 2 * done, 0, (frames - done) * 2 * sizeof(float));
     return done;

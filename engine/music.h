@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 // engine/music.h — the music player: the seven calls the demo makes, over libopenmpt.
-// Playback renders on the audio thread; order and row are published atomically so the
-// frame never waits on it. The output (an SDL audio device, or none: the caller pulls the
-// samples) is kept apart from the decoding so the capture tool can run offline.
+// Playback renders on the device's thread; order and row are published atomically so the
+// frame never waits on it. The output (the front end's MusicDevice, see music_device.h, or
+// none: the caller pulls the samples) is kept apart from the decoding so the capture tool
+// can run offline.
 #pragma once
 #include <cstddef>
 
@@ -23,7 +24,7 @@ void loadSongAhead(const char* path);
 
 // Where the mixed samples go. Takes effect at the next FSOUND_Init.
 enum class MusicOutput {
-    Device,  // SDL audio; with no usable device, SDL's dummy driver paces playback silently
+    Device,  // the front end's device (setMusicDevice): SDL audio natively, Web Audio in the page
     Offline, // nothing plays by itself: the caller pulls samples with renderMusic
 };
 void setMusicOutput(MusicOutput output);
@@ -41,3 +42,8 @@ int musicOrderCount(FMUSIC_MODULE* mod);
 // For tests: called on the rendering thread before each block (about one tick) is rendered,
 // while the song is held by that thread. nullptr removes it.
 void setMusicBlockHook(void (*hook)());
+// For tests: called by a position query while it reads the schedule of heard positions.
+void setMusicLookupHook(void (*hook)());
+// For tests: called by FMUSIC_FreeSong once the song is no longer played, before it is destroyed.
+void setMusicFreeHook(void (*hook)());
+

@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: MIT
-// glcompat/ — GL 1.1 + GLU as this demo calls them, over WebGL 2.
+// glcompat/ — GL 1.1 + GLU as this demo calls them, over WebGL 2 (reached through the table in
+// glcompat/webgl.h; the page fills it from emscripten in glcompat/web_context.cpp).
 // Implemented:
 //   [x] immediate mode: GL_QUADS, GL_TRIANGLES, GL_LINES, GL_POINTS; vertices go through the
 //       matrices on the CPU and are batched across glBegin/glEnd while the draw state holds
-//   [x] model-view (32 deep) and projection (4 deep) stacks with push/pop; load identity,
-//       translate, rotate, scale, multiply; gluPerspective as GLU builds it
-//   [x] textures: names, glTexImage2D per level (the loader's own mip chain), filters, repeat
-//       wrapping; texture 0, or one without a picture, reads as white as the fixed pipeline's
-//       "no texture" does
+//   [x] model-view (32 deep) and projection (4 deep) stacks with push/pop and their overflow and
+//       underflow errors; load identity, translate, rotate, scale, multiply; gluPerspective as
+//       GLU builds it
+//   [x] textures: names, glTexImage2D per level (the loader's own mip chain) of RGB or RGBA bytes
+//       stored as internal format 3, 4, GL_RGB, GL_RGBA, GL_RGB8 or GL_RGBA8 asks, filters,
+//       repeat wrapping; texture 0, or one without a picture, reads as white as the fixed
+//       pipeline's "no texture" does
 //   [x] GL_MODULATE, with the colour clamped to [0, 1] as the fixed pipeline clamps it
 //   [x] blending, depth test and function, clear colour and depth, viewport, scissor
 //   [x] fog per fragment by the eye distance (clip w): GL_EXP as the native fog program does it,
@@ -15,78 +18,42 @@
 //   [x] polygon modes, front and back apart: each polygon's facing from its homogeneous area,
 //       then filled, drawn as edges (GL_LINES) or as points (emulated: WebGL has no glPolygonMode)
 //   [x] glGetIntegerv, glGetFloatv, glIsEnabled, glGetString, glGetError for what is asked here
+//   [x] glFinish, emulated: it reads one pixel back, since WebGL's finish() need not wait
 // Missing (each says so once on the console and sets GL_INVALID_ENUM, never silently):
-//   [ ] texture coordinate generation: glTexGeni is kept, enabling GL_TEXTURE_GEN_S/T is refused
-//       (the one scene that sets sphere mapping never enables it)
+//   [ ] texture coordinate generation: enabling GL_TEXTURE_GEN_S/T is refused (the one scene
+//       that sets sphere mapping never enables it)
 //   [ ] face culling, flat shading, texture environments other than GL_MODULATE, lighting,
-//       display lists, glReadPixels: nothing in the demo asks for them
-// glFinish waits for the frame by reading one pixel back, since WebGL's finish() need not wait.
+//       display lists, glReadPixels, other internal formats, RGB storage of RGBA bytes:
+//       nothing in the demo asks for them
+// Accepted without being done as GL does it (nothing in the demo can see the difference):
+//   [~] glDisable of GL_CULL_FACE, GL_TEXTURE_GEN_S or GL_TEXTURE_GEN_T, and glIsEnabled of them
+//       (false): they can never be on here, so there is nothing to turn off
+//   [~] glTexGeni: the mode is checked and dropped, since generation can never be enabled
+//   [~] glHint: hints may do nothing; WebGL always interpolates with perspective, and the fog is
+//       per fragment whatever is asked
+//   [~] GL_CLAMP wraps as WebGL's clamp to edge: WebGL has no border colour, so the outermost
+//       half texel of a linearly filtered texture does not fade towards the border as in GL 1.1
+//   [~] glTexParameteri on texture 0 is dropped: texture 0 can hold no picture here (glTexImage2D
+//       on it is refused), so its filters and wrapping could never show
+//   [~] state calls between glBegin and glEnd take effect instead of setting GL_INVALID_OPERATION
+// Adding a call: see "How to add a GL call to glcompat" in the README.
 #include "glcompat/glcompat.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>
-#include <emscripten/html5.h>
 
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
-// WebGL 2 through emscripten's own bindings, under their emscripten_ names so that the GL 1.1
-// names above stay ours.
-extern "C" {
-void emscripten_glEnable(GLenum);
-void emscripten_glDisable(GLenum);
-void emscripten_glBlendFunc(GLenum, GLenum);
-void emscripten_glDepthFunc(GLenum);
-void emscripten_glViewport(GLint, GLint, GLsizei, GLsizei);
-void emscripten_glScissor(GLint, GLint, GLsizei, GLsizei);
-void emscripten_glClearColor(GLfloat, GLfloat, GLfloat, GLfloat);
-void emscripten_glClearDepthf(GLfloat);
-void emscripten_glClear(GLbitfield);
-void emscripten_glGenTextures(GLsizei, GLuint*);
-void emscripten_glDeleteTextures(GLsizei, const GLuint*);
-void emscripten_glBindTexture(GLenum, GLuint);
-void emscripten_glTexImage2D(GLenum, GLint, GLint, GLsizei, GLsizei, GLint, GLenum, GLenum, const void*);
-void emscripten_glTexParameteri(GLenum, GLenum, GLint);
-void emscripten_glPixelStorei(GLenum, GLint);
-void emscripten_glGetIntegerv(GLenum, GLint*);
-void emscripten_glGenBuffers(GLsizei, GLuint*);
-void emscripten_glBindBuffer(GLenum, GLuint);
-void emscripten_glBufferData(GLenum, long, const void*, GLenum);
-void emscripten_glGenVertexArrays(GLsizei, GLuint*);
-void emscripten_glBindVertexArray(GLuint);
-void emscripten_glEnableVertexAttribArray(GLuint);
-void emscripten_glVertexAttribPointer(GLuint, GLint, GLenum, GLboolean, GLsizei, const void*);
-void emscripten_glDrawArrays(GLenum, GLint, GLsizei);
-GLuint emscripten_glCreateShader(GLenum);
-void emscripten_glShaderSource(GLuint, GLsizei, const char* const*, const GLint*);
-void emscripten_glCompileShader(GLuint);
-void emscripten_glGetShaderiv(GLuint, GLenum, GLint*);
-void emscripten_glGetShaderInfoLog(GLuint, GLsizei, GLsizei*, char*);
-GLuint emscripten_glCreateProgram();
-void emscripten_glAttachShader(GLuint, GLuint);
-void emscripten_glBindAttribLocation(GLuint, GLuint, const char*);
-void emscripten_glLinkProgram(GLuint);
-void emscripten_glGetProgramiv(GLuint, GLenum, GLint*);
-void emscripten_glUseProgram(GLuint);
-GLint emscripten_glGetUniformLocation(GLuint, const char*);
-void emscripten_glUniform1i(GLint, GLint);
-void emscripten_glUniform4f(GLint, GLfloat, GLfloat, GLfloat, GLfloat);
-void emscripten_glGenFramebuffers(GLsizei, GLuint*);
-void emscripten_glBindFramebuffer(GLenum, GLuint);
-void emscripten_glGenRenderbuffers(GLsizei, GLuint*);
-void emscripten_glBindRenderbuffer(GLenum, GLuint);
-void emscripten_glRenderbufferStorage(GLenum, GLenum, GLsizei, GLsizei);
-void emscripten_glFramebufferRenderbuffer(GLenum, GLenum, GLenum, GLuint);
-GLenum emscripten_glCheckFramebufferStatus(GLenum);
-void emscripten_glBlitFramebuffer(GLint, GLint, GLint, GLint, GLint, GLint, GLint, GLint, GLbitfield, GLenum);
-void emscripten_glReadPixels(GLint, GLint, GLsizei, GLsizei, GLenum, GLenum, void*);
-const GLubyte* emscripten_glGetString(GLenum);
-}
+#include "glcompat/webgl.h"
 
+// Nothing in glcompat can sleep: the page's build tells asyncify so by these names (gl*).
+namespace glcompat {
 namespace {
 
 // WebGL 2 enums beyond GL 1.1.
@@ -94,31 +61,9 @@ constexpr GLenum kArrayBuffer = 0x8892, kStreamDraw = 0x88E0, kFloat = 0x1406;
 constexpr GLenum kVertexShader = 0x8B31, kFragmentShader = 0x8B30, kCompileStatus = 0x8B81, kLinkStatus = 0x8B82;
 constexpr GLenum kFramebuffer = 0x8D40, kReadFramebuffer = 0x8CA8, kDrawFramebuffer = 0x8CA9;
 constexpr GLenum kRenderbuffer = 0x8D41, kColourAttachment0 = 0x8CE0, kDepthAttachment = 0x8D00;
-constexpr GLenum kFramebufferComplete = 0x8CD5, kDepth24 = 0x81A6;
+constexpr GLenum kFramebufferComplete = 0x8CD5, kDepth24 = 0x81A6, kClampToEdge = 0x812F;
 
-// ---- errors and the console ------------------------------------------------------------
-
-GLenum pendingError = GL_NO_ERROR;
-
-void setError(GLenum e)
-{
-    if (pendingError == GL_NO_ERROR)
-        pendingError = e;
-}
-
-// One console line per unsupported call and value, then only the GL error.
-void unsupported(const char* call, GLenum value)
-{
-    static std::vector<std::string> said;
-    char line[96];
-    std::snprintf(line, sizeof line, "%s(0x%04X)", call, value);
-    setError(GL_INVALID_ENUM);
-    for (const std::string& s : said)
-        if (s == line)
-            return;
-    said.emplace_back(line);
-    std::fprintf(stderr, "glcompat: %s is not supported over WebGL 2; the call has no effect\n", line);
-}
+GlcompatWebGL webgl; // filled by glcompatStart; nothing is called before
 
 // ---- matrices ----------------------------------------------------------------------------
 
@@ -148,20 +93,6 @@ Matrix multiply(const Matrix& a, const Matrix& b)
 }
 
 constexpr int kModelviewDepth = 32, kProjectionDepth = 4;
-Matrix modelview[kModelviewDepth], projection[kProjectionDepth];
-int modelviewTop = 0, projectionTop = 0;
-GLenum matrixMode = GL_MODELVIEW;
-Matrix combined;          // projection x model-view, for the vertices
-bool combinedDirty = true;
-
-Matrix& current() { return matrixMode == GL_PROJECTION ? projection[projectionTop] : modelview[modelviewTop]; }
-
-void multiplyCurrent(const Matrix& by)
-{
-    Matrix& m = current();
-    m = multiply(m, by);
-    combinedDirty = true;
-}
 
 // ---- state -------------------------------------------------------------------------------
 
@@ -176,31 +107,95 @@ struct DrawState { // everything that shapes a batch's pixels; a change ends the
     GLint scissorBox[4] = {0, 0, 0, 0};
 };
 
-DrawState state;
-float clearColour[4] = {0, 0, 0, 0};
-float clearDepth = 1;
-GLenum polygonFront = GL_FILL, polygonBack = GL_FILL;
-float colour[4] = {1, 1, 1, 1};
-float texCoord[2] = {0, 0};
-GLenum texGenMode[2] = {GL_EYE_LINEAR, GL_EYE_LINEAR};
-bool drawing = true;
-unsigned long drawCalls = 0;
-GLint maxTextureSize = 2048;
-
 struct TextureObject {
     GLuint webgl = 0;
     bool hasPicture = false; // level 0 specified
 };
-std::unordered_map<GLuint, TextureObject> textures; // by GL name
-GLuint nextTextureName = 1;
+
+struct Vertex {
+    float clip[4];
+    float st[2];
+    float rgba[4];
+};
+
+// Everything the GL calls set, with GL's defaults, and the batch on its way to WebGL;
+// glcompatStart starts it afresh.
+struct Context {
+    GLenum error = GL_NO_ERROR;
+    std::vector<std::string> said; // unsupported calls and values already on the console
+
+    Matrix modelview[kModelviewDepth], projection[kProjectionDepth]; // identities from the start
+    int modelviewTop = 0, projectionTop = 0;
+    GLenum matrixMode = GL_MODELVIEW;
+    Matrix combined; // projection x model-view, for the vertices
+    bool combinedDirty = true;
+
+    DrawState state;
+    float clearColour[4] = {0, 0, 0, 0};
+    float clearDepth = 1;
+    GLenum polygonFront = GL_FILL, polygonBack = GL_FILL;
+    float colour[4] = {1, 1, 1, 1};
+    float texCoord[2] = {0, 0};
+    bool drawing = true;
+    unsigned long drawCalls = 0;
+    GLint maxTextureSize = 2048;
+
+    std::unordered_map<GLuint, TextureObject> textures; // by GL name
+    GLuint nextTextureName = 1;
+
+    std::vector<Vertex> batch;
+    GLenum batchPrimitive = GL_TRIANGLES;
+    // What WebGL has now, so that a flush only sends what changed.
+    bool appliedValid = false;
+    DrawState applied;
+    GLuint appliedTexture = 0;
+
+    GLenum beginMode = 0;
+    bool insideBegin = false;
+    Vertex pending[4];
+    int pendingCount = 0;
+};
+Context ctx;
+
+// ---- errors and the console ------------------------------------------------------------
+
+void setError(GLenum e)
+{
+    if (ctx.error == GL_NO_ERROR)
+        ctx.error = e;
+}
+
+// One console line per unsupported call and value, then only the GL error.
+void unsupported(const char* call, GLenum value)
+{
+    char line[96];
+    std::snprintf(line, sizeof line, "%s(0x%04X)", call, value);
+    setError(GL_INVALID_ENUM);
+    for (const std::string& s : ctx.said)
+        if (s == line)
+            return;
+    ctx.said.emplace_back(line);
+    std::fprintf(stderr, "glcompat: %s is not supported over WebGL 2; the call has no effect\n", line);
+}
+
+Matrix& current()
+{
+    return ctx.matrixMode == GL_PROJECTION ? ctx.projection[ctx.projectionTop] : ctx.modelview[ctx.modelviewTop];
+}
+
+void multiplyCurrent(const Matrix& by)
+{
+    Matrix& m = current();
+    m = multiply(m, by);
+    ctx.combinedDirty = true;
+}
 
 // ---- WebGL objects -----------------------------------------------------------------------
 
-EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = 0;
-GLuint program = 0, vertexBuffer = 0, vertexArray = 0, whiteTexture = 0;
-GLuint frameBuffer = 0, colourBuffer = 0, depthBuffer = 0;
+// What the flushes use; the program, the vertex array and the frame's buffers stay bound.
+GLuint vertexBuffer = 0, whiteTexture = 0, frameBuffer = 0;
 GLint frameWidth = 0, frameHeight = 0;
-GLint uFogMode = -1, uFogParams = -1, uFogColour = -1, uTexture = -1;
+GLint uFogMode = -1, uFogParams = -1, uFogColour = -1;
 
 const char kVertexSource[] = R"(#version 300 es
 in vec4 aPosition;
@@ -241,14 +236,14 @@ void main() {
 
 GLuint compile(GLenum kind, const char* source)
 {
-    const GLuint shader = emscripten_glCreateShader(kind);
-    emscripten_glShaderSource(shader, 1, &source, nullptr);
-    emscripten_glCompileShader(shader);
+    const GLuint shader = webgl.createShader(kind);
+    webgl.shaderSource(shader, 1, &source, nullptr);
+    webgl.compileShader(shader);
     GLint ok = 0;
-    emscripten_glGetShaderiv(shader, kCompileStatus, &ok);
+    webgl.getShaderiv(shader, kCompileStatus, &ok);
     if (!ok) {
         char log[1024] = {};
-        emscripten_glGetShaderInfoLog(shader, sizeof log, nullptr, log);
+        webgl.getShaderInfoLog(shader, sizeof log, nullptr, log);
         std::fprintf(stderr, "glcompat: shader does not compile: %s\n", log);
     }
     return shader;
@@ -256,80 +251,72 @@ GLuint compile(GLenum kind, const char* source)
 
 // ---- the batch ---------------------------------------------------------------------------
 
-struct Vertex {
-    float clip[4];
-    float st[2];
-    float rgba[4];
-};
-std::vector<Vertex> batch;
-GLenum batchPrimitive = GL_TRIANGLES;
-
-// What WebGL has now, so that a flush only sends what changed.
-struct Applied {
-    bool valid = false;
-    DrawState s;
-    GLuint webglTexture = 0;
-} applied;
-
 GLuint effectiveTexture()
 {
-    if (!state.texture2D || state.texture == 0)
+    const DrawState& s = ctx.state;
+    if (!s.texture2D || s.texture == 0)
         return whiteTexture;
-    auto it = textures.find(state.texture);
-    return it != textures.end() && it->second.hasPicture ? it->second.webgl : whiteTexture;
+    auto it = ctx.textures.find(s.texture);
+    return it != ctx.textures.end() && it->second.hasPicture ? it->second.webgl : whiteTexture;
 }
 
 void setCap(GLenum cap, bool on, bool was, bool force)
 {
     if (force || on != was)
-        (on ? emscripten_glEnable : emscripten_glDisable)(cap);
+        (on ? webgl.enable : webgl.disable)(cap);
+}
+
+int fogModeUniform(const DrawState& s)
+{
+    return !s.fog ? 0 : s.fogMode == GL_EXP2 ? 2 : s.fogMode == GL_LINEAR ? 3 : 1;
 }
 
 void applyState()
 {
-    const bool force = !applied.valid;
-    const DrawState& a = applied.s;
-    setCap(GL_BLEND, state.blend, a.blend, force);
-    setCap(GL_DEPTH_TEST, state.depthTest, a.depthTest, force);
-    setCap(GL_SCISSOR_TEST, state.scissor, a.scissor, force);
-    if (force || state.blendSrc != a.blendSrc || state.blendDst != a.blendDst)
-        emscripten_glBlendFunc(state.blendSrc, state.blendDst);
-    if (force || state.depthFunc != a.depthFunc)
-        emscripten_glDepthFunc(state.depthFunc);
-    if (force || std::memcmp(state.viewport, a.viewport, sizeof a.viewport) != 0)
-        emscripten_glViewport(state.viewport[0], state.viewport[1], state.viewport[2], state.viewport[3]);
-    if (force || std::memcmp(state.scissorBox, a.scissorBox, sizeof a.scissorBox) != 0)
-        emscripten_glScissor(state.scissorBox[0], state.scissorBox[1], state.scissorBox[2], state.scissorBox[3]);
-    const int fogMode = !state.fog                  ? 0
-                        : state.fogMode == GL_EXP2   ? 2
-                        : state.fogMode == GL_LINEAR ? 3
-                                                     : 1;
-    emscripten_glUniform1i(uFogMode, fogMode);
-    emscripten_glUniform4f(uFogParams, state.fogDensity, state.fogStart, state.fogEnd, 0);
-    emscripten_glUniform4f(uFogColour, state.fogColour[0], state.fogColour[1], state.fogColour[2],
-                           state.fogColour[3]);
+    const bool force = !ctx.appliedValid;
+    const DrawState& s = ctx.state;
+    const DrawState& a = ctx.applied;
+    setCap(GL_BLEND, s.blend, a.blend, force);
+    setCap(GL_DEPTH_TEST, s.depthTest, a.depthTest, force);
+    setCap(GL_SCISSOR_TEST, s.scissor, a.scissor, force);
+    if (force || s.blendSrc != a.blendSrc || s.blendDst != a.blendDst)
+        webgl.blendFunc(s.blendSrc, s.blendDst);
+    if (force || s.depthFunc != a.depthFunc)
+        webgl.depthFunc(s.depthFunc);
+    if (force || std::memcmp(s.viewport, a.viewport, sizeof a.viewport) != 0)
+        webgl.viewport(s.viewport[0], s.viewport[1], s.viewport[2], s.viewport[3]);
+    if (force || std::memcmp(s.scissorBox, a.scissorBox, sizeof a.scissorBox) != 0)
+        webgl.scissor(s.scissorBox[0], s.scissorBox[1], s.scissorBox[2], s.scissorBox[3]);
+    const int fogMode = fogModeUniform(s);
+    if (force || fogMode != fogModeUniform(a))
+        webgl.uniform1i(uFogMode, fogMode);
+    if (force || s.fogDensity != a.fogDensity || s.fogStart != a.fogStart || s.fogEnd != a.fogEnd)
+        webgl.uniform4f(uFogParams, s.fogDensity, s.fogStart, s.fogEnd, 0);
+    if (force || std::memcmp(s.fogColour, a.fogColour, sizeof a.fogColour) != 0)
+        webgl.uniform4f(uFogColour, s.fogColour[0], s.fogColour[1], s.fogColour[2], s.fogColour[3]);
     const GLuint tex = effectiveTexture();
-    if (force || tex != applied.webglTexture) {
-        emscripten_glBindTexture(GL_TEXTURE_2D, tex);
-        applied.webglTexture = tex;
+    if (force || tex != ctx.appliedTexture) {
+        webgl.bindTexture(GL_TEXTURE_2D, tex);
+        ctx.appliedTexture = tex;
     }
-    applied.s = state;
-    applied.valid = true;
+    ctx.applied = s;
+    ctx.appliedValid = true;
 }
 
-void flush()
+// Out of line: every state change may call it, and one copy is smaller in the page's code.
+[[gnu::noinline]] void flush()
 {
-    if (batch.empty())
+    if (ctx.batch.empty())
         return;
-    if (drawing) {
+    if (ctx.drawing) {
         applyState();
-        emscripten_glBindFramebuffer(kFramebuffer, frameBuffer);
-        emscripten_glBindBuffer(kArrayBuffer, vertexBuffer);
-        emscripten_glBufferData(kArrayBuffer, long(batch.size() * sizeof(Vertex)), batch.data(), kStreamDraw);
-        emscripten_glDrawArrays(batchPrimitive, 0, GLsizei(batch.size()));
-        ++drawCalls;
+        webgl.bindFramebuffer(kFramebuffer, frameBuffer);
+        webgl.bindBuffer(kArrayBuffer, vertexBuffer);
+        webgl.bufferData(kArrayBuffer, long(ctx.batch.size() * sizeof(Vertex)), ctx.batch.data(), kStreamDraw);
+        webgl.drawArrays(ctx.batchPrimitive, 0, GLsizei(ctx.batch.size()));
+        ++ctx.drawCalls;
     }
-    batch.clear();
+    ctx.batch.clear();
 }
 
 // Every state change that shapes pixels ends the batch first, if it changes anything.
@@ -342,21 +329,25 @@ void change(T& field, const T& value)
     }
 }
 
+void changeBox(GLint (&box)[4], GLint x, GLint y, GLsizei width, GLsizei height)
+{
+    const GLint v[4] = {x, y, width, height};
+    if (std::memcmp(box, v, sizeof v) != 0) {
+        flush();
+        std::memcpy(box, v, sizeof v);
+    }
+}
+
 void emit(GLenum primitive, const Vertex& v)
 {
-    if (primitive != batchPrimitive) {
+    if (primitive != ctx.batchPrimitive) {
         flush();
-        batchPrimitive = primitive;
+        ctx.batchPrimitive = primitive;
     }
-    batch.push_back(v);
+    ctx.batch.push_back(v);
 }
 
 // ---- primitive assembly ------------------------------------------------------------------
-
-GLenum beginMode = 0;
-bool insideBegin = false;
-Vertex pending[4];
-int pendingCount = 0;
 
 // Twice the signed area in window space, from homogeneous coordinates: positive when the
 // polygon runs counter-clockwise on screen (GL's front), right also for polygons that cross
@@ -375,8 +366,8 @@ void polygon(const Vertex* v, int n)
     if (n == 4)
         area += orientation(v[0], v[2], v[3]);
     // The viewport's y runs up like GL's window space, so the sign carries over as it is.
-    const GLenum mode = area > 0 ? polygonFront : polygonBack;
-    if (area == 0 && polygonFront != polygonBack)
+    const GLenum mode = area > 0 ? ctx.polygonFront : ctx.polygonBack;
+    if (area == 0 && ctx.polygonFront != ctx.polygonBack)
         return; // a polygon seen edge-on has no facing and covers no pixels when filled
     switch (mode) {
     case GL_FILL:
@@ -399,6 +390,20 @@ void polygon(const Vertex* v, int n)
     }
 }
 
+// The texture the bound name stands for in WebGL, made on first use and left bound there.
+TextureObject* boundObject()
+{
+    if (ctx.state.texture == 0)
+        return nullptr;
+    TextureObject& t = ctx.textures[ctx.state.texture];
+    if (!t.webgl)
+        webgl.genTextures(1, &t.webgl);
+    flush();
+    webgl.bindTexture(GL_TEXTURE_2D, t.webgl);
+    ctx.appliedTexture = t.webgl;
+    return &t;
+}
+
 int verticesPerPrimitive(GLenum mode)
 {
     switch (mode) {
@@ -411,114 +416,105 @@ int verticesPerPrimitive(GLenum mode)
 }
 
 } // namespace
+} // namespace glcompat
+
+using namespace glcompat;
 
 // ---- the front end's calls ----------------------------------------------------------------
 
-bool glcompatInit(const char* selector, int width, int height)
+bool glcompatStart(const GlcompatWebGL& table, int width, int height)
 {
-    EmscriptenWebGLContextAttributes attrs;
-    emscripten_webgl_init_context_attributes(&attrs);
-    attrs.majorVersion = 2;
-    attrs.minorVersion = 0;
-    attrs.alpha = EM_FALSE; // the frame's alpha is the scenes' business, not the page's
-    attrs.depth = EM_FALSE; // the off-screen frame has its own
-    attrs.stencil = EM_FALSE;
-    attrs.antialias = EM_FALSE;
-    attrs.preserveDrawingBuffer = EM_FALSE;
-    context = emscripten_webgl_create_context(selector, &attrs);
-    if (context <= 0) {
-        std::fprintf(stderr, "glcompat: this browser gives no WebGL 2 context (%d)\n", int(context));
-        return false;
-    }
-    emscripten_webgl_make_context_current(context);
-    emscripten_glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTextureSize);
+    webgl = table;
+    ctx = Context{};
+    for (Matrix& m : ctx.modelview)
+        m = identity();
+    for (Matrix& m : ctx.projection)
+        m = identity();
+    webgl.getIntegerv(GL_MAX_TEXTURE_SIZE, &ctx.maxTextureSize);
 
-    program = emscripten_glCreateProgram();
-    emscripten_glAttachShader(program, compile(kVertexShader, kVertexSource));
-    emscripten_glAttachShader(program, compile(kFragmentShader, kFragmentSource));
-    emscripten_glBindAttribLocation(program, 0, "aPosition");
-    emscripten_glBindAttribLocation(program, 1, "aTexCoord");
-    emscripten_glBindAttribLocation(program, 2, "aColour");
-    emscripten_glLinkProgram(program);
+    const GLuint program = webgl.createProgram();
+    webgl.attachShader(program, compile(kVertexShader, kVertexSource));
+    webgl.attachShader(program, compile(kFragmentShader, kFragmentSource));
+    webgl.bindAttribLocation(program, 0, "aPosition");
+    webgl.bindAttribLocation(program, 1, "aTexCoord");
+    webgl.bindAttribLocation(program, 2, "aColour");
+    webgl.linkProgram(program);
     GLint linked = 0;
-    emscripten_glGetProgramiv(program, kLinkStatus, &linked);
+    webgl.getProgramiv(program, kLinkStatus, &linked);
     if (!linked) {
         std::fprintf(stderr, "glcompat: the drawing program does not link\n");
         return false;
     }
-    emscripten_glUseProgram(program);
-    uTexture = emscripten_glGetUniformLocation(program, "uTexture");
-    uFogMode = emscripten_glGetUniformLocation(program, "uFogMode");
-    uFogParams = emscripten_glGetUniformLocation(program, "uFogParams");
-    uFogColour = emscripten_glGetUniformLocation(program, "uFogColour");
-    emscripten_glUniform1i(uTexture, 0);
+    webgl.useProgram(program);
+    const GLint uTexture = webgl.getUniformLocation(program, "uTexture");
+    uFogMode = webgl.getUniformLocation(program, "uFogMode");
+    uFogParams = webgl.getUniformLocation(program, "uFogParams");
+    uFogColour = webgl.getUniformLocation(program, "uFogColour");
+    webgl.uniform1i(uTexture, 0);
 
-    emscripten_glGenVertexArrays(1, &vertexArray);
-    emscripten_glBindVertexArray(vertexArray);
-    emscripten_glGenBuffers(1, &vertexBuffer);
-    emscripten_glBindBuffer(kArrayBuffer, vertexBuffer);
+    GLuint vertexArray = 0;
+    webgl.genVertexArrays(1, &vertexArray);
+    webgl.bindVertexArray(vertexArray);
+    webgl.genBuffers(1, &vertexBuffer);
+    webgl.bindBuffer(kArrayBuffer, vertexBuffer);
     for (GLuint i = 0; i < 3; ++i)
-        emscripten_glEnableVertexAttribArray(i);
-    emscripten_glVertexAttribPointer(0, 4, kFloat, GL_FALSE, sizeof(Vertex), (const void*)offsetof(Vertex, clip));
-    emscripten_glVertexAttribPointer(1, 2, kFloat, GL_FALSE, sizeof(Vertex), (const void*)offsetof(Vertex, st));
-    emscripten_glVertexAttribPointer(2, 4, kFloat, GL_FALSE, sizeof(Vertex), (const void*)offsetof(Vertex, rgba));
+        webgl.enableVertexAttribArray(i);
+    webgl.vertexAttribPointer(0, 4, kFloat, GL_FALSE, sizeof(Vertex), (const void*)offsetof(Vertex, clip));
+    webgl.vertexAttribPointer(1, 2, kFloat, GL_FALSE, sizeof(Vertex), (const void*)offsetof(Vertex, st));
+    webgl.vertexAttribPointer(2, 4, kFloat, GL_FALSE, sizeof(Vertex), (const void*)offsetof(Vertex, rgba));
 
     static const GLubyte kWhite[4] = {255, 255, 255, 255};
-    emscripten_glGenTextures(1, &whiteTexture);
-    emscripten_glBindTexture(GL_TEXTURE_2D, whiteTexture);
-    emscripten_glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, kWhite);
-    emscripten_glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    emscripten_glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    webgl.genTextures(1, &whiteTexture);
+    webgl.bindTexture(GL_TEXTURE_2D, whiteTexture);
+    webgl.texImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, kWhite);
+    webgl.texParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    webgl.texParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
 
     // The frame the GL calls draw into: colour and depth, like the window's back buffer.
-    emscripten_glGenRenderbuffers(1, &colourBuffer);
-    emscripten_glBindRenderbuffer(kRenderbuffer, colourBuffer);
-    emscripten_glRenderbufferStorage(kRenderbuffer, GL_RGBA8, width, height);
-    emscripten_glGenRenderbuffers(1, &depthBuffer);
-    emscripten_glBindRenderbuffer(kRenderbuffer, depthBuffer);
-    emscripten_glRenderbufferStorage(kRenderbuffer, kDepth24, width, height);
-    emscripten_glGenFramebuffers(1, &frameBuffer);
-    emscripten_glBindFramebuffer(kFramebuffer, frameBuffer);
-    emscripten_glFramebufferRenderbuffer(kFramebuffer, kColourAttachment0, kRenderbuffer, colourBuffer);
-    emscripten_glFramebufferRenderbuffer(kFramebuffer, kDepthAttachment, kRenderbuffer, depthBuffer);
-    if (emscripten_glCheckFramebufferStatus(kFramebuffer) != kFramebufferComplete) {
+    GLuint colourBuffer = 0, depthBuffer = 0;
+    webgl.genRenderbuffers(1, &colourBuffer);
+    webgl.bindRenderbuffer(kRenderbuffer, colourBuffer);
+    webgl.renderbufferStorage(kRenderbuffer, GL_RGBA8, width, height);
+    webgl.genRenderbuffers(1, &depthBuffer);
+    webgl.bindRenderbuffer(kRenderbuffer, depthBuffer);
+    webgl.renderbufferStorage(kRenderbuffer, kDepth24, width, height);
+    webgl.genFramebuffers(1, &frameBuffer);
+    webgl.bindFramebuffer(kFramebuffer, frameBuffer);
+    webgl.framebufferRenderbuffer(kFramebuffer, kColourAttachment0, kRenderbuffer, colourBuffer);
+    webgl.framebufferRenderbuffer(kFramebuffer, kDepthAttachment, kRenderbuffer, depthBuffer);
+    if (webgl.checkFramebufferStatus(kFramebuffer) != kFramebufferComplete) {
         std::fprintf(stderr, "glcompat: the off-screen frame is not complete\n");
         return false;
     }
     frameWidth = width;
     frameHeight = height;
     // GL's window defaults: viewport and scissor box the whole surface.
-    state.viewport[2] = state.scissorBox[2] = width;
-    state.viewport[3] = state.scissorBox[3] = height;
-    for (Matrix& m : modelview)
-        m = identity();
-    for (Matrix& m : projection)
-        m = identity();
-    applied.valid = false;
+    ctx.state.viewport[2] = ctx.state.scissorBox[2] = width;
+    ctx.state.viewport[3] = ctx.state.scissorBox[3] = height;
     return true;
 }
 
 void glcompatPresent()
 {
     flush();
-    if (!drawing || !frameBuffer)
+    if (!ctx.drawing || !frameBuffer)
         return;
-    emscripten_glBindFramebuffer(kReadFramebuffer, frameBuffer);
-    emscripten_glBindFramebuffer(kDrawFramebuffer, 0);
-    emscripten_glDisable(GL_SCISSOR_TEST);
-    emscripten_glBlitFramebuffer(0, 0, frameWidth, frameHeight, 0, 0, frameWidth, frameHeight, GL_COLOR_BUFFER_BIT,
-                                 GL_NEAREST);
-    emscripten_glBindFramebuffer(kFramebuffer, frameBuffer);
-    applied.valid = false; // the scissor enable was touched
+    webgl.bindFramebuffer(kReadFramebuffer, frameBuffer);
+    webgl.bindFramebuffer(kDrawFramebuffer, 0);
+    webgl.disable(GL_SCISSOR_TEST);
+    webgl.blitFramebuffer(0, 0, frameWidth, frameHeight, 0, 0, frameWidth, frameHeight, GL_COLOR_BUFFER_BIT,
+                          GL_NEAREST);
+    webgl.bindFramebuffer(kFramebuffer, frameBuffer);
+    ctx.appliedValid = false; // the scissor enable was touched
 }
 
 void glcompatSetDrawing(bool on)
 {
     flush();
-    drawing = on;
+    ctx.drawing = on;
 }
 
-unsigned long glcompatDrawCalls() { return drawCalls; }
+unsigned long glcompatDrawCalls() { return ctx.drawCalls; }
 
 // ---- GL 1.1 ------------------------------------------------------------------------------
 
@@ -526,7 +522,7 @@ extern "C" {
 
 void glBegin(GLenum mode)
 {
-    if (insideBegin) {
+    if (ctx.insideBegin) {
         setError(GL_INVALID_OPERATION);
         return;
     }
@@ -534,61 +530,61 @@ void glBegin(GLenum mode)
         unsupported("glBegin", mode);
         return;
     }
-    insideBegin = true;
-    beginMode = mode;
-    pendingCount = 0;
+    ctx.insideBegin = true;
+    ctx.beginMode = mode;
+    ctx.pendingCount = 0;
 }
 
 void glEnd()
 {
-    if (!insideBegin) {
+    if (!ctx.insideBegin) {
         setError(GL_INVALID_OPERATION);
         return;
     }
-    insideBegin = false; // an unfinished primitive is dropped, as GL drops it
-    pendingCount = 0;
+    ctx.insideBegin = false; // an unfinished primitive is dropped, as GL drops it
+    ctx.pendingCount = 0;
 }
 
 void glVertex3f(GLfloat x, GLfloat y, GLfloat z)
 {
-    if (!insideBegin || !drawing)
+    if (!ctx.insideBegin || !ctx.drawing)
         return; // nothing of an unseen frame is drawn; its state is all in the other calls
-    if (combinedDirty) {
-        combined = multiply(projection[projectionTop], modelview[modelviewTop]);
-        combinedDirty = false;
+    if (ctx.combinedDirty) {
+        ctx.combined = multiply(ctx.projection[ctx.projectionTop], ctx.modelview[ctx.modelviewTop]);
+        ctx.combinedDirty = false;
     }
-    Vertex& v = pending[pendingCount++];
-    const float* m = combined.m;
+    Vertex& v = ctx.pending[ctx.pendingCount++];
+    const float* m = ctx.combined.m;
     for (int r = 0; r < 4; ++r)
         v.clip[r] = m[r] * x + m[4 + r] * y + m[8 + r] * z + m[12 + r];
-    v.st[0] = texCoord[0];
-    v.st[1] = texCoord[1];
+    v.st[0] = ctx.texCoord[0];
+    v.st[1] = ctx.texCoord[1];
     for (int c = 0; c < 4; ++c) // the fixed pipeline clamps the colour it interpolates
-        v.rgba[c] = colour[c] < 0 ? 0 : colour[c] > 1 ? 1 : colour[c];
-    const int n = verticesPerPrimitive(beginMode);
-    if (pendingCount < n)
+        v.rgba[c] = ctx.colour[c] < 0 ? 0 : ctx.colour[c] > 1 ? 1 : ctx.colour[c];
+    const int n = verticesPerPrimitive(ctx.beginMode);
+    if (ctx.pendingCount < n)
         return;
-    pendingCount = 0;
-    if (beginMode == GL_POINTS || beginMode == GL_LINES) {
+    ctx.pendingCount = 0;
+    if (ctx.beginMode == GL_POINTS || ctx.beginMode == GL_LINES) {
         for (int i = 0; i < n; ++i)
-            emit(beginMode, pending[i]);
+            emit(ctx.beginMode, ctx.pending[i]);
     } else {
-        polygon(pending, n);
+        polygon(ctx.pending, n);
     }
 }
 
 void glTexCoord2f(GLfloat s, GLfloat t)
 {
-    texCoord[0] = s;
-    texCoord[1] = t;
+    ctx.texCoord[0] = s;
+    ctx.texCoord[1] = t;
 }
 
 void glColor4f(GLfloat r, GLfloat g, GLfloat b, GLfloat a)
 {
-    colour[0] = r;
-    colour[1] = g;
-    colour[2] = b;
-    colour[3] = a;
+    ctx.colour[0] = r;
+    ctx.colour[1] = g;
+    ctx.colour[2] = b;
+    ctx.colour[3] = a;
 }
 
 void glMatrixMode(GLenum mode)
@@ -597,21 +593,21 @@ void glMatrixMode(GLenum mode)
         unsupported("glMatrixMode", mode);
         return;
     }
-    matrixMode = mode;
+    ctx.matrixMode = mode;
 }
 
 void glLoadIdentity()
 {
     current() = identity();
-    combinedDirty = true;
+    ctx.combinedDirty = true;
 }
 
 void glPushMatrix()
 {
-    int& top = matrixMode == GL_PROJECTION ? projectionTop : modelviewTop;
-    Matrix* stack = matrixMode == GL_PROJECTION ? projection : modelview;
-    const int depth = matrixMode == GL_PROJECTION ? kProjectionDepth : kModelviewDepth;
-    if (top + 1 >= depth) {
+    const bool projection = ctx.matrixMode == GL_PROJECTION;
+    int& top = projection ? ctx.projectionTop : ctx.modelviewTop;
+    Matrix* stack = projection ? ctx.projection : ctx.modelview;
+    if (top + 1 >= (projection ? kProjectionDepth : kModelviewDepth)) {
         setError(GL_STACK_OVERFLOW);
         return;
     }
@@ -621,13 +617,13 @@ void glPushMatrix()
 
 void glPopMatrix()
 {
-    int& top = matrixMode == GL_PROJECTION ? projectionTop : modelviewTop;
+    int& top = ctx.matrixMode == GL_PROJECTION ? ctx.projectionTop : ctx.modelviewTop;
     if (top == 0) {
         setError(GL_STACK_UNDERFLOW);
         return;
     }
     --top;
-    combinedDirty = true;
+    ctx.combinedDirty = true;
 }
 
 void glMultMatrixf(const GLfloat* m)
@@ -690,14 +686,7 @@ void glViewport(GLint x, GLint y, GLsizei width, GLsizei height)
         setError(GL_INVALID_VALUE);
         return;
     }
-    if (state.viewport[0] != x || state.viewport[1] != y || state.viewport[2] != width ||
-        state.viewport[3] != height) {
-        flush();
-        state.viewport[0] = x;
-        state.viewport[1] = y;
-        state.viewport[2] = width;
-        state.viewport[3] = height;
-    }
+    changeBox(ctx.state.viewport, x, y, width, height);
 }
 
 void glScissor(GLint x, GLint y, GLsizei width, GLsizei height)
@@ -706,24 +695,23 @@ void glScissor(GLint x, GLint y, GLsizei width, GLsizei height)
         setError(GL_INVALID_VALUE);
         return;
     }
-    flush();
-    state.scissorBox[0] = x;
-    state.scissorBox[1] = y;
-    state.scissorBox[2] = width;
-    state.scissorBox[3] = height;
+    changeBox(ctx.state.scissorBox, x, y, width, height);
 }
 
 static bool* capability(GLenum cap)
 {
     switch (cap) {
-    case GL_BLEND: return &state.blend;
-    case GL_DEPTH_TEST: return &state.depthTest;
-    case GL_TEXTURE_2D: return &state.texture2D;
-    case GL_FOG: return &state.fog;
-    case GL_SCISSOR_TEST: return &state.scissor;
+    case GL_BLEND: return &ctx.state.blend;
+    case GL_DEPTH_TEST: return &ctx.state.depthTest;
+    case GL_TEXTURE_2D: return &ctx.state.texture2D;
+    case GL_FOG: return &ctx.state.fog;
+    case GL_SCISSOR_TEST: return &ctx.state.scissor;
     default: return nullptr;
     }
 }
+
+// Never on here, since enabling them is refused; see the checklist above.
+static bool alwaysOff(GLenum cap) { return cap == GL_CULL_FACE || cap == GL_TEXTURE_GEN_S || cap == GL_TEXTURE_GEN_T; }
 
 void glEnable(GLenum cap)
 {
@@ -737,7 +725,7 @@ void glDisable(GLenum cap)
 {
     if (bool* c = capability(cap))
         change(*c, false);
-    else if (cap != GL_CULL_FACE && cap != GL_TEXTURE_GEN_S && cap != GL_TEXTURE_GEN_T) // those are off already
+    else if (!alwaysOff(cap))
         unsupported("glDisable", cap);
 }
 
@@ -745,16 +733,22 @@ GLboolean glIsEnabled(GLenum cap)
 {
     if (bool* c = capability(cap))
         return *c ? GL_TRUE : GL_FALSE;
-    if (cap == GL_CULL_FACE || cap == GL_TEXTURE_GEN_S || cap == GL_TEXTURE_GEN_T)
-        return GL_FALSE;
-    unsupported("glIsEnabled", cap);
+    if (!alwaysOff(cap))
+        unsupported("glIsEnabled", cap);
     return GL_FALSE;
 }
 
+// The factors GL 1.1 has and WebGL takes alike.
+static bool blendFactor(GLenum f) { return f == GL_ZERO || f == GL_ONE || (f >= GL_SRC_COLOR && f <= GL_ONE_MINUS_DST_COLOR); }
+
 void glBlendFunc(GLenum sfactor, GLenum dfactor)
 {
-    change(state.blendSrc, sfactor);
-    change(state.blendDst, dfactor);
+    if (!blendFactor(sfactor) || !blendFactor(dfactor)) {
+        unsupported("glBlendFunc", blendFactor(sfactor) ? dfactor : sfactor);
+        return;
+    }
+    change(ctx.state.blendSrc, sfactor);
+    change(ctx.state.blendDst, dfactor);
 }
 
 void glDepthFunc(GLenum func)
@@ -763,7 +757,7 @@ void glDepthFunc(GLenum func)
         unsupported("glDepthFunc", func);
         return;
     }
-    change(state.depthFunc, func);
+    change(ctx.state.depthFunc, func);
 }
 
 void glPolygonMode(GLenum face, GLenum mode)
@@ -772,13 +766,15 @@ void glPolygonMode(GLenum face, GLenum mode)
         unsupported("glPolygonMode", mode);
         return;
     }
-    // Facing is decided per polygon as it is sent, so a change needs no flush.
-    if (face == GL_FRONT || face == GL_FRONT_AND_BACK)
-        polygonFront = mode;
-    if (face == GL_BACK || face == GL_FRONT_AND_BACK)
-        polygonBack = mode;
-    if (face != GL_FRONT && face != GL_BACK && face != GL_FRONT_AND_BACK)
+    if (face != GL_FRONT && face != GL_BACK && face != GL_FRONT_AND_BACK) {
         unsupported("glPolygonMode", face);
+        return;
+    }
+    // Facing is decided per polygon as it is sent, so a change needs no flush.
+    if (face != GL_BACK)
+        ctx.polygonFront = mode;
+    if (face != GL_FRONT)
+        ctx.polygonBack = mode;
 }
 
 void glShadeModel(GLenum mode)
@@ -789,11 +785,10 @@ void glShadeModel(GLenum mode)
 
 void glHint(GLenum target, GLenum mode)
 {
-    // Hints are allowed to do nothing; WebGL always interpolates with perspective and the fog
-    // is per fragment whatever is asked.
     if (target != GL_PERSPECTIVE_CORRECTION_HINT && target != GL_FOG_HINT)
         unsupported("glHint", target);
-    (void)mode;
+    else if (mode != GL_DONT_CARE && mode != GL_FASTEST && mode != GL_NICEST)
+        unsupported("glHint", mode);
 }
 
 void glFogf(GLenum pname, GLfloat param)
@@ -804,10 +799,10 @@ void glFogf(GLenum pname, GLfloat param)
             setError(GL_INVALID_VALUE);
             return;
         }
-        change(state.fogDensity, param);
+        change(ctx.state.fogDensity, param);
         break;
-    case GL_FOG_START: change(state.fogStart, param); break;
-    case GL_FOG_END: change(state.fogEnd, param); break;
+    case GL_FOG_START: change(ctx.state.fogStart, param); break;
+    case GL_FOG_END: change(ctx.state.fogEnd, param); break;
     case GL_FOG_MODE: glFogi(pname, GLint(param)); break;
     default: unsupported("glFogf", pname);
     }
@@ -821,7 +816,7 @@ void glFogi(GLenum pname, GLint param)
             unsupported("glFogi", mode);
             return;
         }
-        change(state.fogMode, mode);
+        change(ctx.state.fogMode, mode);
         return;
     }
     glFogf(pname, GLfloat(param));
@@ -836,9 +831,9 @@ void glFogfv(GLenum pname, const GLfloat* params)
     float c[4];
     for (int i = 0; i < 4; ++i)
         c[i] = params[i] < 0 ? 0 : params[i] > 1 ? 1 : params[i];
-    if (std::memcmp(c, state.fogColour, sizeof c) != 0) {
+    if (std::memcmp(c, ctx.state.fogColour, sizeof c) != 0) {
         flush();
-        std::memcpy(state.fogColour, c, sizeof c);
+        std::memcpy(ctx.state.fogColour, c, sizeof c);
     }
 }
 
@@ -846,10 +841,10 @@ void glClearColor(GLclampf r, GLclampf g, GLclampf b, GLclampf a)
 {
     const float v[4] = {r, g, b, a};
     for (int i = 0; i < 4; ++i)
-        clearColour[i] = v[i] < 0 ? 0 : v[i] > 1 ? 1 : v[i];
+        ctx.clearColour[i] = v[i] < 0 ? 0 : v[i] > 1 ? 1 : v[i];
 }
 
-void glClearDepth(GLclampd depth) { clearDepth = float(depth < 0 ? 0 : depth > 1 ? 1 : depth); }
+void glClearDepth(GLclampd depth) { ctx.clearDepth = float(depth < 0 ? 0 : depth > 1 ? 1 : depth); }
 
 void glClear(GLbitfield mask)
 {
@@ -858,38 +853,38 @@ void glClear(GLbitfield mask)
         return;
     }
     flush();
-    if (!drawing)
+    if (!ctx.drawing)
         return;
     applyState(); // the scissor box limits a clear, as in GL
-    emscripten_glBindFramebuffer(kFramebuffer, frameBuffer);
-    emscripten_glClearColor(clearColour[0], clearColour[1], clearColour[2], clearColour[3]);
-    emscripten_glClearDepthf(clearDepth);
-    emscripten_glClear(mask);
+    webgl.bindFramebuffer(kFramebuffer, frameBuffer);
+    webgl.clearColor(ctx.clearColour[0], ctx.clearColour[1], ctx.clearColour[2], ctx.clearColour[3]);
+    webgl.clearDepthf(ctx.clearDepth);
+    webgl.clear(mask);
 }
 
 void glGenTextures(GLsizei n, GLuint* names)
 {
     for (GLsizei i = 0; i < n; ++i) {
-        names[i] = nextTextureName++;
-        textures[names[i]] = TextureObject{};
+        names[i] = ctx.nextTextureName++;
+        ctx.textures[names[i]] = TextureObject{};
     }
 }
 
 void glDeleteTextures(GLsizei n, const GLuint* names)
 {
     for (GLsizei i = 0; i < n; ++i) {
-        auto it = textures.find(names[i]);
-        if (it == textures.end())
+        auto it = ctx.textures.find(names[i]);
+        if (it == ctx.textures.end())
             continue;
         flush();
         if (it->second.webgl) {
-            emscripten_glDeleteTextures(1, &it->second.webgl);
-            if (applied.webglTexture == it->second.webgl)
-                applied.webglTexture = 0;
+            webgl.deleteTextures(1, &it->second.webgl);
+            if (ctx.appliedTexture == it->second.webgl)
+                ctx.appliedTexture = 0;
         }
-        textures.erase(it);
-        if (state.texture == names[i])
-            state.texture = 0;
+        ctx.textures.erase(it);
+        if (ctx.state.texture == names[i])
+            ctx.state.texture = 0;
     }
 }
 
@@ -899,23 +894,9 @@ void glBindTexture(GLenum target, GLuint name)
         unsupported("glBindTexture", target);
         return;
     }
-    if (name != 0 && !textures.count(name))
-        textures[name] = TextureObject{}; // GL 1.1 makes a texture on first bind of an unused name
-    change(state.texture, name);
-}
-
-// The texture the bound name stands for in WebGL, made on first use and left bound there.
-static TextureObject* boundObject()
-{
-    if (state.texture == 0)
-        return nullptr;
-    TextureObject& t = textures[state.texture];
-    if (!t.webgl)
-        emscripten_glGenTextures(1, &t.webgl);
-    flush();
-    emscripten_glBindTexture(GL_TEXTURE_2D, t.webgl);
-    applied.webglTexture = t.webgl;
-    return &t;
+    if (name != 0 && !ctx.textures.count(name))
+        ctx.textures[name] = TextureObject{}; // GL 1.1 makes a texture on first bind of an unused name
+    change(ctx.state.texture, name);
 }
 
 void glTexImage2D(GLenum target, GLint level, GLint internalFormat, GLsizei width, GLsizei height, GLint border,
@@ -925,7 +906,16 @@ void glTexImage2D(GLenum target, GLint level, GLint internalFormat, GLsizei widt
         unsupported("glTexImage2D", target != GL_TEXTURE_2D ? target : border != 0 ? GLenum(border) : type != GL_UNSIGNED_BYTE ? type : format);
         return;
     }
-    if (width < 0 || height < 0 || width > maxTextureSize || height > maxTextureSize || level < 0) {
+    // WebGL 2 stores the sized format that matches format. That reads as GL 1.1's storage for
+    // every internal format of RGB or RGBA except RGB storage of RGBA bytes, whose alpha would
+    // have to read 1.
+    const bool rgbaStored = internalFormat == 4 || internalFormat == GL_RGBA || internalFormat == GL_RGBA8;
+    const bool rgbStored = internalFormat == 3 || internalFormat == GL_RGB || internalFormat == GL_RGB8;
+    if (!rgbaStored && !(rgbStored && format == GL_RGB)) {
+        unsupported("glTexImage2D internal format", GLenum(internalFormat));
+        return;
+    }
+    if (width < 0 || height < 0 || width > ctx.maxTextureSize || height > ctx.maxTextureSize || level < 0) {
         setError(GL_INVALID_VALUE);
         return;
     }
@@ -934,12 +924,25 @@ void glTexImage2D(GLenum target, GLint level, GLint internalFormat, GLsizei widt
         unsupported("glTexImage2D on texture", 0);
         return;
     }
-    // GL 1.1 takes 3, 4 or a sized format; WebGL 2 wants the sized one that matches format.
     const GLint sized = format == GL_RGBA ? GL_RGBA8 : GL_RGB8;
-    (void)internalFormat;
-    emscripten_glTexImage2D(GL_TEXTURE_2D, level, sized, width, height, 0, format, GL_UNSIGNED_BYTE, pixels);
+    webgl.texImage2D(GL_TEXTURE_2D, level, sized, width, height, 0, format, GL_UNSIGNED_BYTE, pixels);
     if (level == 0)
         t->hasPicture = true;
+}
+
+// The values GL 1.1 takes for each parameter glcompat passes on.
+static bool textureParameter(GLenum pname, GLenum value)
+{
+    switch (pname) {
+    case GL_TEXTURE_MIN_FILTER:
+        if (value >= GL_NEAREST_MIPMAP_NEAREST && value <= GL_LINEAR_MIPMAP_LINEAR)
+            return true;
+        [[fallthrough]];
+    case GL_TEXTURE_MAG_FILTER: return value == GL_NEAREST || value == GL_LINEAR;
+    case GL_TEXTURE_WRAP_S:
+    case GL_TEXTURE_WRAP_T: return value == GL_REPEAT || value == GL_CLAMP;
+    default: return false;
+    }
 }
 
 void glTexParameteri(GLenum target, GLenum pname, GLint param)
@@ -953,10 +956,14 @@ void glTexParameteri(GLenum target, GLenum pname, GLint param)
         unsupported("glTexParameteri", pname);
         return;
     }
-    if (GLenum(param) == GL_CLAMP) // GL 1.1's clamp samples the border; WebGL's edge clamp is the nearest look
-        param = 0x812F;            // GL_CLAMP_TO_EDGE
+    if (!textureParameter(pname, GLenum(param))) {
+        unsupported("glTexParameteri", GLenum(param));
+        return;
+    }
+    if (GLenum(param) == GL_CLAMP) // WebGL has no border to clamp to; its edge clamp is the nearest look
+        param = kClampToEdge;
     if (boundObject()) // texture 0 is glcompat's white, whose filtering nothing can see
-        emscripten_glTexParameteri(GL_TEXTURE_2D, pname, param);
+        webgl.texParameteri(GL_TEXTURE_2D, pname, param);
 }
 
 void glTexEnvi(GLenum target, GLenum pname, GLint param)
@@ -971,7 +978,10 @@ void glTexGeni(GLenum coord, GLenum pname, GLint param)
         unsupported("glTexGeni", coord);
         return;
     }
-    texGenMode[coord - GL_S] = GLenum(param); // kept; generation is only used once enabled
+    const GLenum mode = GLenum(param);
+    if (mode != GL_OBJECT_LINEAR && mode != GL_EYE_LINEAR && mode != GL_SPHERE_MAP)
+        unsupported("glTexGeni", mode);
+    // A valid mode is dropped: generation can never be enabled here, so it could never show.
 }
 
 void glPixelStorei(GLenum pname, GLint param)
@@ -980,17 +990,17 @@ void glPixelStorei(GLenum pname, GLint param)
         unsupported("glPixelStorei", pname);
         return;
     }
-    emscripten_glPixelStorei(pname, param);
+    webgl.pixelStorei(pname, param);
 }
 
 void glGetIntegerv(GLenum pname, GLint* params)
 {
     switch (pname) {
-    case GL_MAX_TEXTURE_SIZE: params[0] = maxTextureSize; break;
-    case GL_TEXTURE_BINDING_2D: params[0] = GLint(state.texture); break;
-    case GL_MATRIX_MODE: params[0] = GLint(matrixMode); break;
-    case GL_VIEWPORT: std::memcpy(params, state.viewport, sizeof state.viewport); break;
-    case GL_SCISSOR_BOX: std::memcpy(params, state.scissorBox, sizeof state.scissorBox); break;
+    case GL_MAX_TEXTURE_SIZE: params[0] = ctx.maxTextureSize; break;
+    case GL_TEXTURE_BINDING_2D: params[0] = GLint(ctx.state.texture); break;
+    case GL_MATRIX_MODE: params[0] = GLint(ctx.matrixMode); break;
+    case GL_VIEWPORT: std::memcpy(params, ctx.state.viewport, sizeof ctx.state.viewport); break;
+    case GL_SCISSOR_BOX: std::memcpy(params, ctx.state.scissorBox, sizeof ctx.state.scissorBox); break;
     default: unsupported("glGetIntegerv", pname);
     }
 }
@@ -998,9 +1008,9 @@ void glGetIntegerv(GLenum pname, GLint* params)
 void glGetFloatv(GLenum pname, GLfloat* params)
 {
     switch (pname) {
-    case GL_COLOR_CLEAR_VALUE: std::memcpy(params, clearColour, sizeof clearColour); break;
-    case GL_FOG_COLOR: std::memcpy(params, state.fogColour, sizeof state.fogColour); break;
-    case GL_FOG_DENSITY: params[0] = state.fogDensity; break;
+    case GL_COLOR_CLEAR_VALUE: std::memcpy(params, ctx.clearColour, sizeof ctx.clearColour); break;
+    case GL_FOG_COLOR: std::memcpy(params, ctx.state.fogColour, sizeof ctx.state.fogColour); break;
+    case GL_FOG_DENSITY: params[0] = ctx.state.fogDensity; break;
     default: unsupported("glGetFloatv", pname);
     }
 }
@@ -1013,8 +1023,8 @@ const GLubyte* glGetString(GLenum name)
     case GL_VERSION: return reinterpret_cast<const GLubyte*>("1.1 glcompat over WebGL 2");
     case GL_EXTENSIONS: return reinterpret_cast<const GLubyte*>("");
     case GL_RENDERER: {
-        const GLubyte* webgl = context > 0 ? emscripten_glGetString(GL_RENDERER) : nullptr;
-        renderer = std::string("glcompat over WebGL 2 (") + (webgl ? reinterpret_cast<const char*>(webgl) : "none") + ")";
+        const GLubyte* inner = webgl.getString ? webgl.getString(GL_RENDERER) : nullptr;
+        renderer = std::string("glcompat over WebGL 2 (") + (inner ? reinterpret_cast<const char*>(inner) : "none") + ")";
         return reinterpret_cast<const GLubyte*>(renderer.c_str());
     }
     default: unsupported("glGetString", name); return nullptr;
@@ -1023,20 +1033,20 @@ const GLubyte* glGetString(GLenum name)
 
 GLenum glGetError()
 {
-    const GLenum e = pendingError;
-    pendingError = GL_NO_ERROR;
+    const GLenum e = ctx.error;
+    ctx.error = GL_NO_ERROR;
     return e;
 }
 
 void glFinish()
 {
     flush();
-    if (!drawing)
+    if (!ctx.drawing)
         return;
     // WebGL's finish() may return before the work is done; reading a pixel back cannot.
     static GLubyte pixel[4];
-    emscripten_glBindFramebuffer(kReadFramebuffer, frameBuffer);
-    emscripten_glReadPixels(0, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
+    webgl.bindFramebuffer(kReadFramebuffer, frameBuffer);
+    webgl.readPixels(0, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
 }
 
 void gluPerspective(GLdouble fovy, GLdouble aspect, GLdouble zNear, GLdouble zFar)

@@ -4,7 +4,8 @@
 #pragma once
 
 // Makes a WebGL 2 context on the canvas named by selector ("#canvas") and the off-screen
-// frame the GL calls draw into, width x height. False (with a console line) without WebGL 2.
+// frame the GL calls draw into, width x height, reached through emscripten's bindings (see
+// glcompat/webgl.h). False (with a console line) without WebGL 2.
 bool glcompatInit(const char* selector, int width, int height);
 
 // The swap: copies the finished frame to the canvas. Until then nothing drawn reaches the

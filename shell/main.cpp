@@ -10,6 +10,7 @@
 #include <sys/resource.h>
 
 #include "engine/frontend.h"
+#include "shell/audio_output.h"
 #include "shell/options.h"
 #include "shell/window.h"
 
@@ -60,6 +61,7 @@ int main(int argc, char** argv)
     catchEndSignals();
     childrenDieWithProcess();
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    setMusicDevice(&sdlAudioOutput()); // before the window's start-up starts the music
     // The command line (shell/options.cpp): --help, --version and bad arguments end here, before
     // anything opens (packaging checks ask for the version without a display); with no
     // arguments the question is asked as it always was.

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 #include "engine/frontend.h"
@@ -58,6 +59,17 @@ int badArguments(const std::string& why)
     return kExitBadArguments;
 }
 
+// --help and --version: 0, or 1 after a message when standard output cannot take the text
+// (a full disk, a closed descriptor), as a tool whose output is lost must not report success.
+int printToStdout(const std::string& text)
+{
+    errno = 0;
+    if (std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return 0;
+    std::fprintf(stderr, "rinta: cannot write to standard output: %s\n", errno ? std::strerror(errno) : "write error");
+    return 1;
+}
+
 } // namespace
 
 const char* shellUsage()
@@ -90,16 +102,14 @@ int parseShellOptions(int argc, char** argv, ShellOptions& options)
             hasValue = true;
         }
         const bool wantsValue = flag == "--resolution" || flag == "--msaa" || flag == "--data";
-        if (!wantsValue && hasValue)
-            return badArguments(flag + " takes no value");
-        if (flag == "--help" || flag == "-h") {
-            std::fputs(shellUsage(), stdout);
-            return 0;
-        }
-        if (flag == "--version") {
-            std::printf("rinta %s\n", RINTA_VERSION);
-            return 0;
-        }
+        const bool switchFlag =
+            flag == "--help" || flag == "-h" || flag == "--version" || flag == "--fullscreen" || flag == "--windowed";
+        if (hasValue && !wantsValue)
+            return badArguments(switchFlag ? flag + " takes no value" : "unknown option " + flag);
+        if (flag == "--help" || flag == "-h")
+            return printToStdout(shellUsage());
+        if (flag == "--version")
+            return printToStdout(std::string("rinta ") + RINTA_VERSION + "\n");
         if (flag == "--fullscreen" || flag == "--windowed") {
             const StartMode mode = flag == "--fullscreen" ? StartMode::Fullscreen : StartMode::Windowed;
             if (options.start != StartMode::Ask && options.start != mode)
@@ -116,8 +126,8 @@ int parseShellOptions(int argc, char** argv, ShellOptions& options)
         }
         if (flag == "--resolution") {
             if (!parseResolution(value, options.render))
-                return badArguments("--resolution wants classic, native or WxH (" + std::to_string(kMinSide) +
-                                    " to " + std::to_string(kMaxSide) + " each), got '" + value + "'");
+                return badArguments("--resolution wants classic, native or WxH (" + std::to_string(kMinSide) + " to " +
+                                    std::to_string(kMaxSide) + " each), got '" + value + "'");
         } else if (flag == "--msaa") {
             if (!parseInt(value, 0, 16, options.render.msaa))
                 return badArguments("--msaa wants a number of samples from 0 (off) to 16, got '" + value + "'");

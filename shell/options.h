@@ -18,7 +18,8 @@ struct ShellOptions {
 constexpr int kExitBadArguments = 2;
 
 // Parses argv. Returns -1 to go on; otherwise the program ends with the returned code at once:
-// 0 after --help or --version (printed on stdout), kExitBadArguments after a message on stderr.
+// 0 after --help or --version (printed on stdout; 1 when stdout cannot take them), kExitBadArguments
+// after a message on stderr.
 int parseShellOptions(int argc, char** argv, ShellOptions& options);
 
 const char* shellUsage();

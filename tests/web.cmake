@@ -13,4 +13,7 @@ add_test(NAME web_frames
                  --capture $<TARGET_FILE:rinta-capture> --data ${RINTA_DATA_DIR})
 add_test(NAME web_live COMMAND python3 ${WEB_TEST} live --web ${RINTA_WEB_DIR} --work ${WEB_SCRATCH}/live)
 add_test(NAME web_faults COMMAND python3 ${WEB_TEST} faults --web ${RINTA_WEB_DIR} --work ${WEB_SCRATCH}/faults)
-set_tests_properties(web_frames web_live web_faults PROPERTIES FIXTURES_REQUIRED web LABELS web TIMEOUT 900)
+add_test(NAME web_looping
+         COMMAND python3 ${WEB_TEST} looping --web ${RINTA_WEB_DIR} --work ${WEB_SCRATCH}/looping
+                 --capture $<TARGET_FILE:rinta-capture> --data ${RINTA_DATA_DIR} --make-module $<TARGET_FILE:make_module>)
+set_tests_properties(web_frames web_live web_faults web_looping PROPERTIES FIXTURES_REQUIRED web LABELS web TIMEOUT 900)

@@ -19,6 +19,7 @@
 #include "engine/percentile.h"
 #include "engine/projection.h"
 #include "glcompat/glcompat.h"
+#include "web/music.h"
 
 namespace {
 
@@ -238,6 +239,7 @@ int main(int argc, char** argv)
 
     setEndProcessHook(endLive);
     setSleepHook(pageSleep);
+    setMusicDevice(&webAudioOutput());
     setMusicOutput(MusicOutput::Device);
     if (!prepared)
         resizeGLScene(45, kSceneWidth, kSceneHeight); // as the window's creation does

@@ -395,11 +395,18 @@ bad_pictures)
     sof=$(LC_ALL=C grep -obUaP '\xFF\xC0' data/tex3.jpg | head -1 | cut -d: -f1)
     [ -n "$sof" ] || fail "tex3.jpg has no baseline frame header to patch"
     printf '\x75\x30\x75\x30' | dd of=data/tex3.jpg bs=1 seek=$((sof + 5)) conv=notrunc 2>/dev/null
+    rm data/shade.jpg data/shot.jpg data/tex2.jpg
+    mkfifo data/shade.jpg # never waited on: nobody will write to it
+    mkdir data/shot.jpg
+    head -c 100 data/tex4.jpg >data/tex2.jpg
     windowed
     sleep 2
-    waitOutput "data/tex3.jpg" 20 || fail "data/tex3.jpg was not named" # the last bad one in slot order
-    for f in made tarvel world style lomb tex3; do
+    waitOutput "data/tex2.jpg" 20 || fail "data/tex2.jpg was not named" # the last bad one in slot order
+    for f in made tarvel world style lomb tex3 shade shot tex2; do
         grep -q "data/$f.jpg" "$scratch/out.txt" || fail "data/$f.jpg was not named"
+    done
+    for said in "shade.jpg: not a regular file" "shot.jpg: not a regular file" "tex2.jpg: .*cut short"; do
+        grep -q "$said" "$scratch/out.txt" || fail "no '$said'"
     done
     shot bad
     quitWithEscape "$w"
@@ -441,6 +448,17 @@ command_line)
         grep -q -- "$option" "$scratch/help.out" || fail "--help does not list $option"
     done
     "$rinta" --version | head -1 | grep -qE '^rinta [0-9]+\.[0-9]+' || fail "--version does not say 'rinta VERSION'"
+    "$rinta" --bogus=1 2>"$scratch/bad.err"
+    grep -q "^rinta: unknown option --bogus$" "$scratch/bad.err" || fail "--bogus=1: $(cat "$scratch/bad.err")"
+    for flag in --help --version; do # text that cannot be written is no success
+        "$rinta" $flag >/dev/full 2>"$scratch/full.err"
+        code=$?
+        [ "$code" -eq 1 ] && grep -q "^rinta: cannot write to standard output" "$scratch/full.err" ||
+            fail "$flag to a full disk: exit $code"
+        "$rinta" $flag >&- 2>/dev/null
+        code=$?
+        [ "$code" -eq 1 ] || fail "$flag to a closed stdout: exit $code"
+    done
 
     # Fullscreen at native resolution on a 1920 x 1080 screen, without the question: a 1440 x
     # 1080 picture between black bars, drawn at that size (the software default is overridden).

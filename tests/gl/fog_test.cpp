@@ -110,7 +110,7 @@ TEST_F(FragmentFog, BlendedDrawsKeepTheirAlpha)
     glColor4f(1, 1, 1, 0.25f);
     const float wall[4][3] = {{-40, -40, -10}, {40, -40, -10}, {40, 40, -10}, {-40, 40, -10}};
     quad(wall);
-    const std::vector<unsigned char> px = read(); // held: p points into it
+    const std::vector<unsigned char> px = read();
     const unsigned char* p = at(px, kW / 2, kH / 2);
     const double fogged = 255.0 * std::exp(-0.5);
     EXPECT_NEAR(p[0], 0.25 * fogged, 3.0) << "red: a quarter of the fogged white";

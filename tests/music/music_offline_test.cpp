@@ -127,6 +127,7 @@ TEST_F(MusicTest, OfflineLoopingSongsPlayOnAndOnlyARunOffTheListEnds)
         {"B01 in the middle of the last order", {3, 3, 1}, false, 1},
         {"B00 at the end of order 1: order 3 is never reached", {1, 7, 0}, false, 0},
         {"a jump past the list's end", {3, 7, 40}, true, 0},
+        {"a jump past the list's end from an earlier order", {1, 7, 40}, true, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -198,4 +199,22 @@ TEST_F(MusicTest, RenderMusicLeavesADeviceSongToTheAudioThread)
     float buf[2 * 64];
     EXPECT_EQ(renderMusic(song, buf, 64), 0u);
     EXPECT_EQ(renderMusic(nullptr, buf, 64), 0u);
+}
+
+// A jump beyond the order list from an order before the last (B28: to order 40 of 32) leaves
+// the list as running off its end does: the song ends, it does not start over.
+TEST_F(MusicTest, OfflineJumpPastTheEndFromAnEarlierOrderEndsTheSong)
+{
+    start(MusicOutput::Offline, 32, 8, {5, 7, 40});
+    const Trace t = renderAll(song, 1000);
+    EXPECT_LT(t.frames, std::size_t(44100 * 6 * 8 * kRowSeconds) + 1000) << "orders 0-5, once";
+    int maxOrder = 0, backwards = 0;
+    for (std::size_t i = 0; i + 1 < t.positions.size(); ++i) {
+        maxOrder = std::max(maxOrder, t.positions[i].first);
+        if (t.positions[i + 1].first < t.positions[i].first) ++backwards;
+    }
+    EXPECT_EQ(backwards, 0) << "never goes back to order 0";
+    EXPECT_EQ(maxOrder, 5);
+    EXPECT_EQ(FMUSIC_GetOrder(song), 32) << "ended: the order list's length";
+    EXPECT_EQ(FMUSIC_GetRow(song), 0);
 }

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 // tests/music/music_support.h — shared set-up for the music layer's suites: a scratch file
-// per test, and a fixture that leaves the player closed and the output back on Device.
+// per test, and a fixture that plays through the native program's SDL output and leaves the
+// player closed and the output back on it.
 #pragma once
 #include "engine/music.h"
+#include "shell/audio_output.h"
 #include "tests/support/tiny_module.h"
 
 #include <gtest/gtest.h>
@@ -30,11 +32,17 @@ inline std::string scratchPath(const std::string& name)
 
 class MusicTest : public ::testing::Test {
 protected:
+    void SetUp() override { setMusicDevice(&sdlAudioOutput()); }
+
     void TearDown() override
     {
         if (song) FMUSIC_FreeSong(song);
         FSOUND_Close();
         setMusicBlockHook(nullptr);
+        setMusicLookupHook(nullptr);
+        setMusicFreeHook(nullptr);
+        setAudioDeviceGoneForTests(false);
+        setAudioPullHookForTests(nullptr);
         setMusicOutput(MusicOutput::Device);
         for (const std::string& path : scratchFiles()) unlink(path.c_str());
         scratchFiles().clear();

@@ -74,7 +74,7 @@ bool FSOUND_Init(int rate, int channels, unsigned flags)
                         std::to_string(flags) + ")");
     return true;
 }
-void loadSongAhead(const char*) {}
+void loadSongAhead(const char* path) { fakemusic::noteCall(std::string("loadSongAhead(") + (path ? path : "null") + ")"); }
 FMUSIC_MODULE* FMUSIC_LoadSong(const char* path)
 {
     fakemusic::noteCall(std::string("FMUSIC_LoadSong(") + (path ? path : "null") + ")");

@@ -22,7 +22,8 @@ void queueRows(std::initializer_list<int> rows);
 void onOrderQuery(std::function<void(int readIndex)> fn);
 // Called by the calls that start and stop the music, each named as written
 // ("FSOUND_Init(44100, 32, 0)", "FMUSIC_LoadSong(data/sorvan.it)", "FMUSIC_PlaySong",
-// "FMUSIC_FreeSong", "FSOUND_Close"), so a test can log them among its own steps.
+// "FMUSIC_FreeSong", "FSOUND_Close", "loadSongAhead(data/sorvan.it)"), so a test can log them
+// among its own steps, or hold the thread that makes one.
 void onCall(std::function<void(const std::string& call)> fn);
 
 int orderReads();

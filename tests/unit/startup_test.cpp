@@ -1,15 +1,23 @@
 // SPDX-License-Identifier: MIT
-// Start-up: initGL's order over the recording GL and the scripted player, in one log, and
-// resizeGLScene's guard for a window with no height.
+// Start-up: initGL's order over the recording GL and the scripted player, in one log, the
+// pictures decoded ahead on the data thread, and resizeGLScene's guard for a window with no
+// height.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <filesystem>
+#include <map>
+#include <mutex>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/projection.h"
 #include "engine/startup.h"
+#include "engine/textures.h"
 #include "tests/support/call_log.h"
 #include "tests/support/fake_music.h"
 #include "tests/support/recording_gl.h"
@@ -95,6 +103,132 @@ TEST(StartUp, TheDataFilesAreReadFromTheDataDirectoryWhateverTheWorkingDirectory
     EXPECT_EQ(uploads, 18u) << "every picture was found: " << said;
     EXPECT_EQ(said.find("not loaded"), std::string::npos) << said;
     EXPECT_EQ(std::string(textureSlotFile(0)), "data/tarvel.jpg") << "the default is data/ where the program runs";
+}
+
+// Who decoded what, told by the loader's hook from either thread; and two gates a test opens.
+struct PictureLog {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::map<std::string, int> decodes;
+    std::map<std::string, std::thread::id> decodedOn;
+    std::set<std::string> waitedFor; // pictures the loader waited for
+    bool songMayBeRead = true; // the data thread's song read is held while false
+    std::string holdDecodeOf;  // the data thread holds this picture's decode until the loader waits
+
+    // Waits until ready() holds; bounded, so that a fault fails rather than hangs, and long,
+    // so that a slow machine (or a sanitizer) does not open a gate early.
+    template <class Pred> bool await(std::unique_lock<std::mutex>& lock, Pred ready)
+    {
+        return changed.wait_for(lock, std::chrono::seconds(300), ready);
+    }
+};
+PictureLog* gPictures = nullptr;
+
+void notePictureEvent(PictureEvent event, const char* path)
+{
+    std::unique_lock lock(gPictures->mutex);
+    if (event == PictureEvent::Wait) {
+        gPictures->waitedFor.insert(path);
+        gPictures->changed.notify_all();
+        return;
+    }
+    ++gPictures->decodes[path];
+    gPictures->decodedOn[path] = std::this_thread::get_id();
+    gPictures->changed.notify_all();
+    if (gPictures->holdDecodeOf == path)
+        gPictures->await(lock, [] { return gPictures->waitedFor.count(gPictures->holdDecodeOf) != 0; });
+}
+
+class PicturesAhead : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        recgl::reset();
+        fakemusic::reset();
+        dropPicturesDecodedAhead(); // no earlier test's loads or prefetches
+        gPictures = &log_;
+        setPictureEventHook(notePictureEvent);
+        setDataDirectory(RINTA_DATA_DIR);
+    }
+    void TearDown() override
+    {
+        setDataDirectory("data");
+        setPictureEventHook(nullptr);
+        gPictures = nullptr;
+        fakemusic::reset();
+    }
+    // Every slot's picture decoded exactly once, and nothing decoded left held.
+    void expectOneDecodeEach()
+    {
+        EXPECT_EQ(pictureBytesDecodedAhead(), 0u) << "decoded pictures are left held after the upload";
+        std::lock_guard lock(log_.mutex);
+        int pictures = 0;
+        for (int slot = 0; slot < kTextureSlots; ++slot)
+            if (const char* file = textureSlotFile(slot)) {
+                ++pictures;
+                EXPECT_EQ(log_.decodes[file], 1) << file;
+            }
+        EXPECT_EQ(log_.decodes.size(), size_t(pictures)) << "only the slots' pictures are decoded";
+        size_t uploads = 0;
+        for (const recgl::Call& c : recgl::calls())
+            uploads += c.name == "glTexImage2D" && c.args[1] == 0;
+        EXPECT_EQ(uploads, size_t(pictures));
+    }
+
+    PictureLog log_;
+};
+
+// The data thread is held in its song read until the main thread has loaded every picture:
+// the loader decodes them all itself, and the data thread, arriving late, decodes none.
+TEST_F(PicturesAhead, TheLoaderArrivingFirstDecodesEachPictureOnceAndNothingIsLeftHeld)
+{
+    log_.songMayBeRead = false;
+    fakemusic::onCall([this](const std::string& call) {
+        if (call.rfind("loadSongAhead(", 0) != 0)
+            return;
+        std::unique_lock lock(log_.mutex);
+        EXPECT_TRUE(log_.await(lock, [this] { return log_.songMayBeRead; })) << "the song read was let go early";
+    });
+    std::thread data(prepareStartupData);
+    loadTextures();
+    {
+        std::lock_guard lock(log_.mutex);
+        log_.songMayBeRead = true;
+        log_.changed.notify_all();
+    }
+    data.join();
+    expectOneDecodeEach();
+    std::lock_guard lock(log_.mutex);
+    for (const auto& [file, thread] : log_.decodedOn)
+        EXPECT_EQ(thread, std::this_thread::get_id()) << file << " was decoded on the data thread too late to be used";
+}
+
+// The loader reaches the first picture while the data thread is decoding it: it waits for
+// that decode and takes it, rather than decoding the picture a second time.
+TEST_F(PicturesAhead, TheLoaderWaitsForAPictureBeingDecodedAhead)
+{
+    const std::string first = textureSlotFile(0);
+    log_.holdDecodeOf = first;
+    std::thread data(prepareStartupData);
+    {
+        std::unique_lock lock(log_.mutex);
+        ASSERT_TRUE(log_.await(lock, [&] { return log_.decodes.count(first) != 0; })) << "the data thread never began";
+    }
+    loadTextures();
+    data.join();
+    expectOneDecodeEach();
+    std::lock_guard lock(log_.mutex);
+    EXPECT_EQ(log_.waitedFor.count(first), 1u) << "the loader did not wait for the picture being decoded";
+    EXPECT_NE(log_.decodedOn[first], std::this_thread::get_id());
+}
+
+// The usual order: the data thread has decoded everything before the loader asks.
+TEST_F(PicturesAhead, PicturesDecodedAheadAreTakenNotDecodedAgain)
+{
+    prepareStartupData();
+    EXPECT_GT(pictureBytesDecodedAhead(), 0u);
+    loadTextures();
+    expectOneDecodeEach();
 }
 
 TEST(ResizeGlScene, NoHeightGivesAOnePixelViewportAndAFiniteProjection)

@@ -8,6 +8,8 @@
   live    the question answered from the keyboard, the demo running, key 6 showing the
           credits' grey, Esc ending it with the last frame kept; no console error
   faults  a broken picture and a missing module: a console line each, the demo still runs
+  looping a song whose last order jumps back to the first: the page plays on past the song's
+          length as rinta-capture does, deterministically (frame against frame) and live
   bench   figures, not a test: download size, load to question, answer to first frame, and
           each scene's frame time in the page against rinta-capture --bench
 """
@@ -226,6 +228,67 @@ def faults(args):
             b.close()
 
 
+# ---- looping ------------------------------------------------------------------------------
+
+LOOP_FRAME = 400  # about 6 s of demo time: the 2.5 s song two times over
+
+
+def looping(args):
+    page = os.path.join(args.work, "page")
+    native = os.path.join(args.work, "native-data")
+    for d in (page, native):
+        shutil.rmtree(d, ignore_errors=True)
+    shutil.copytree(args.web, page)
+    shutil.copytree(args.data, native)
+    # 32 orders of 8 rows; the last row of the last order jumps back to order 0 (B00)
+    song = os.path.join(page, "data", "sorvan.it")
+    subprocess.run([args.make_module, song, "8", "31:7:0"], check=True)
+    shutil.copy(song, os.path.join(native, "sorvan.it"))
+
+    out = os.path.join(args.work, "native-loop")
+    shutil.rmtree(out, ignore_errors=True)
+    subprocess.run([args.capture, "--data", native, "--png", out, "--frames", str(LOOP_FRAME)], check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    ref = os.path.join(out, f"frame-{LOOP_FRAME:06d}.png")
+
+    with browser.serve(page) as url:
+        b = open_browser()
+        try:
+            b.fit_viewport(640, 480)
+            b.open(url + f"index.html?frame={LOOP_FRAME}&answer=no")
+            ended = b.wait_for("window.rinta && window.rinta.phase === 'ended' && window.rinta.ended", 300)
+            if ended != "the frame asked for":
+                fail(f"the looping song ended the page before frame {LOOP_FRAME} ({ended})")
+            else:
+                shot = os.path.join(args.work, "web-loop.png")
+                b.screenshot(shot)
+                d = difference(ref, shot)
+                print(f"looping song, frame {LOOP_FRAME}: mean difference {d:5.2f} levels")
+                if d > args.tolerance:
+                    fail(f"looping song: frame {LOOP_FRAME} differs from rinta-capture's by {d:.2f} levels")
+
+            b.open(url + "index.html?answer=no")
+            if not b.wait_for("window.rinta && window.rinta.frames > 20", 60):
+                fail(f"the demo does not run (phase {b.js('return window.rinta && window.rinta.phase')})")
+                return
+            orders = []
+            t0 = time.time()
+            while time.time() - t0 < 7:  # the song's length is 2.5 s
+                orders.append(b.js("return window.rinta.phase === 'running' ? window.rinta.order : -1"))
+                time.sleep(0.1)
+            if -1 in orders or b.js("return window.rinta.phase") != "running":
+                fail(f"the page stopped while its song loops (ended: {b.js('return window.rinta.ended')})")
+            wraps = sum(1 for a, c in zip(orders, orders[1:]) if c < a)
+            print(f"live: {len(orders)} looks at the order over 7 s, highest {max(orders)}, went back {wraps} times")
+            if max(orders) >= 32 or wraps < 1:
+                fail(f"the live position does not go round with the song (orders {orders[:12]}...)")
+            errors = errors_in(b.console())
+            if errors:
+                fail("console errors: " + "; ".join(errors[:5]))
+        finally:
+            b.close()
+
+
 # ---- bench (figures for people, not a pass/fail check) -------------------------------------
 
 def gzip_size(path):
@@ -271,16 +334,17 @@ def bench(args):
 
 def main():
     p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    p.add_argument("what", choices=["frames", "live", "faults", "bench"])
+    p.add_argument("what", choices=["frames", "live", "faults", "looping", "bench"])
     p.add_argument("--web", required=True, help="the built page (scripts/web.sh OUT-DIR)")
     p.add_argument("--work", required=True, help="scratch directory")
     p.add_argument("--capture", help="rinta-capture, for the frames")
     p.add_argument("--data", help="the native data directory, for the frames")
+    p.add_argument("--make-module", help="tests/make_module, for the looping song")
     p.add_argument("--tolerance", type=float, default=4.0, help="mean difference allowed, in levels")
     p.add_argument("--bench-frames", type=int, default=120, help="frames each scene is timed over")
     args = p.parse_args()
     os.makedirs(args.work, exist_ok=True)
-    {"frames": frames, "live": live, "faults": faults, "bench": bench}[args.what](args)
+    {"frames": frames, "live": live, "faults": faults, "looping": looping, "bench": bench}[args.what](args)
     if failures:
         print(f"{len(failures)} check(s) failed")
         sys.exit(1)

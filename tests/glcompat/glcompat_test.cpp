@@ -1,0 +1,431 @@
+// SPDX-License-Identifier: MIT
+// glcompat, the page's GL 1.1 over WebGL 2, built natively over a recording WebGL table: what
+// it sends to WebGL for the GL calls the scenes make, and the errors and console lines it gives
+// for the ones it refuses.
+#include <gtest/gtest.h>
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+#include <algorithm>
+#include <cstring>
+#include <initializer_list>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "glcompat/glcompat.h"
+#include "glcompat/webgl.h"
+
+namespace {
+
+constexpr int kW = 64, kH = 48;
+
+// ---- the recording WebGL -----------------------------------------------------------------
+
+struct WebGLCall {
+    std::string name;
+    std::vector<double> args;
+};
+
+struct Position {
+    float x, y, z, w;
+    bool operator==(const Position& o) const { return x == o.x && y == o.y && z == o.z && w == o.w; }
+    friend std::ostream& operator<<(std::ostream& out, const Position& p)
+    {
+        return out << "(" << p.x << ", " << p.y << ", " << p.z << ", " << p.w << ")";
+    }
+};
+
+struct Draw {
+    GLenum mode;
+    std::vector<Position> vertices; // clip coordinates, as WebGL reads attribute 0
+};
+
+struct AttribLayout {
+    GLsizei stride = 0;
+    size_t offset = 0;
+};
+
+std::vector<WebGLCall> webglLog;
+std::vector<Draw> draws;
+std::vector<unsigned char> arrayBuffer; // the last upload
+AttribLayout positionLayout;
+GLuint nextObject = 1;
+
+void record(const char* name, std::initializer_list<double> args = {}) { webglLog.push_back({name, args}); }
+
+void makeNames(const char* name, GLsizei n, GLuint* out)
+{
+    record(name, {double(n)});
+    for (GLsizei i = 0; i < n; ++i)
+        out[i] = nextObject++;
+}
+
+const GlcompatWebGL kRecordingWebGL = {
+    .enable = [](GLenum cap) { record("enable", {double(cap)}); },
+    .disable = [](GLenum cap) { record("disable", {double(cap)}); },
+    .blendFunc = [](GLenum s, GLenum d) { record("blendFunc", {double(s), double(d)}); },
+    .depthFunc = [](GLenum f) { record("depthFunc", {double(f)}); },
+    .viewport = [](GLint x, GLint y, GLsizei w, GLsizei h) { record("viewport", {double(x), double(y), double(w), double(h)}); },
+    .scissor = [](GLint x, GLint y, GLsizei w, GLsizei h) { record("scissor", {double(x), double(y), double(w), double(h)}); },
+    .clearColor = [](GLfloat r, GLfloat g, GLfloat b, GLfloat a) { record("clearColor", {r, g, b, a}); },
+    .clearDepthf = [](GLfloat d) { record("clearDepthf", {d}); },
+    .clear = [](GLbitfield mask) { record("clear", {double(mask)}); },
+    .genTextures = [](GLsizei n, GLuint* out) { makeNames("genTextures", n, out); },
+    .deleteTextures = [](GLsizei n, const GLuint*) { record("deleteTextures", {double(n)}); },
+    .bindTexture = [](GLenum target, GLuint t) { record("bindTexture", {double(target), double(t)}); },
+    .texImage2D =
+        [](GLenum target, GLint level, GLint internalFormat, GLsizei w, GLsizei h, GLint border, GLenum format,
+           GLenum type, const void*) {
+            record("texImage2D", {double(target), double(level), double(internalFormat), double(w), double(h),
+                                  double(border), double(format), double(type)});
+        },
+    .texParameteri = [](GLenum target, GLenum pname, GLint param) { record("texParameteri", {double(target), double(pname), double(param)}); },
+    .pixelStorei = [](GLenum pname, GLint param) { record("pixelStorei", {double(pname), double(param)}); },
+    .getIntegerv = [](GLenum pname, GLint* out) { *out = pname == GL_MAX_TEXTURE_SIZE ? 4096 : 0; },
+    .getString = [](GLenum) { return reinterpret_cast<const GLubyte*>("recording"); },
+    .genBuffers = [](GLsizei n, GLuint* out) { makeNames("genBuffers", n, out); },
+    .bindBuffer = [](GLenum target, GLuint b) { record("bindBuffer", {double(target), double(b)}); },
+    .bufferData =
+        [](GLenum, long size, const void* data, GLenum) {
+            record("bufferData", {double(size)});
+            const auto* bytes = static_cast<const unsigned char*>(data);
+            arrayBuffer.assign(bytes, bytes + size);
+        },
+    .genVertexArrays = [](GLsizei n, GLuint* out) { makeNames("genVertexArrays", n, out); },
+    .bindVertexArray = [](GLuint a) { record("bindVertexArray", {double(a)}); },
+    .enableVertexAttribArray = [](GLuint i) { record("enableVertexAttribArray", {double(i)}); },
+    .vertexAttribPointer =
+        [](GLuint index, GLint size, GLenum, GLboolean, GLsizei stride, const void* offset) {
+            record("vertexAttribPointer", {double(index), double(size)});
+            if (index == 0)
+                positionLayout = {stride, reinterpret_cast<size_t>(offset)};
+        },
+    .drawArrays =
+        [](GLenum mode, GLint first, GLsizei count) {
+            record("drawArrays", {double(mode), double(first), double(count)});
+            Draw d{mode, {}};
+            for (GLsizei i = first; i < first + count; ++i) {
+                Position p;
+                std::memcpy(&p, arrayBuffer.data() + size_t(i) * positionLayout.stride + positionLayout.offset, sizeof p);
+                d.vertices.push_back(p);
+            }
+            draws.push_back(d);
+        },
+    .createShader = [](GLenum) { return nextObject++; },
+    .shaderSource = [](GLuint, GLsizei, const char* const*, const GLint*) {},
+    .compileShader = [](GLuint) {},
+    .getShaderiv = [](GLuint, GLenum, GLint* out) { *out = 1; },
+    .getShaderInfoLog = [](GLuint, GLsizei, GLsizei*, char*) {},
+    .createProgram = []() { return nextObject++; },
+    .attachShader = [](GLuint, GLuint) {},
+    .bindAttribLocation = [](GLuint, GLuint, const char*) {},
+    .linkProgram = [](GLuint) {},
+    .getProgramiv = [](GLuint, GLenum, GLint* out) { *out = 1; },
+    .useProgram = [](GLuint p) { record("useProgram", {double(p)}); },
+    .getUniformLocation = [](GLuint, const char* name) { return GLint(std::strlen(name)); },
+    .uniform1i = [](GLint at, GLint v) { record("uniform1i", {double(at), double(v)}); },
+    .uniform4f = [](GLint at, GLfloat x, GLfloat y, GLfloat z, GLfloat w) { record("uniform4f", {double(at), x, y, z, w}); },
+    .genFramebuffers = [](GLsizei n, GLuint* out) { makeNames("genFramebuffers", n, out); },
+    .bindFramebuffer = [](GLenum target, GLuint f) { record("bindFramebuffer", {double(target), double(f)}); },
+    .genRenderbuffers = [](GLsizei n, GLuint* out) { makeNames("genRenderbuffers", n, out); },
+    .bindRenderbuffer = [](GLenum, GLuint) {},
+    .renderbufferStorage = [](GLenum, GLenum, GLsizei, GLsizei) {},
+    .framebufferRenderbuffer = [](GLenum, GLenum, GLenum, GLuint) {},
+    .checkFramebufferStatus = [](GLenum) { return GLenum(0x8CD5); }, // complete
+    .blitFramebuffer = [](GLint, GLint, GLint, GLint, GLint, GLint, GLint, GLint, GLbitfield, GLenum) { record("blitFramebuffer"); },
+    .readPixels = [](GLint, GLint, GLsizei, GLsizei, GLenum, GLenum, void*) { record("readPixels"); },
+};
+
+size_t countCalls(const char* name, size_t from = 0)
+{
+    return size_t(std::count_if(webglLog.begin() + std::ptrdiff_t(from), webglLog.end(),
+                                [&](const WebGLCall& c) { return c.name == name; }));
+}
+
+std::string describe(size_t from = 0)
+{
+    std::string s;
+    for (size_t i = from; i < webglLog.size(); ++i) {
+        s += "  " + webglLog[i].name + "(";
+        for (size_t a = 0; a < webglLog[i].args.size(); ++a)
+            s += (a ? ", " : "") + std::to_string(webglLog[i].args[a]);
+        s += ")\n";
+    }
+    return s;
+}
+
+// ---- the GL side -------------------------------------------------------------------------
+
+using Corners = float[4][3];
+const Corners kCounterClockwise = {{-1, -1, 0}, {1, -1, 0}, {1, 1, 0}, {-1, 1, 0}};
+const Corners kClockwise = {{-1, -1, 0}, {-1, 1, 0}, {1, 1, 0}, {1, -1, 0}};
+
+void quad(const Corners& v)
+{
+    glBegin(GL_QUADS);
+    for (int i = 0; i < 4; ++i)
+        glVertex3f(v[i][0], v[i][1], v[i][2]);
+    glEnd();
+}
+
+void point(float x, float y, float z)
+{
+    glBegin(GL_POINTS);
+    glVertex3f(x, y, z);
+    glEnd();
+}
+
+// The scenes' camera: a 45 degree perspective, the quad five units in front of the eye.
+void lookAtQuadFromFiveUnits()
+{
+    glMatrixMode(GL_PROJECTION);
+    gluPerspective(45, double(kW) / kH, 0.1, 100);
+    glMatrixMode(GL_MODELVIEW);
+    glTranslatef(0, 0, -5);
+}
+
+class Glcompat : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        webglLog.clear();
+        draws.clear();
+        ASSERT_TRUE(glcompatStart(kRecordingWebGL, kW, kH));
+        webglLog.clear();
+        ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    }
+};
+
+TEST_F(Glcompat, MatrixStacksOverflowAndUnderflowWithGlsErrorsAndStayAsTheyWere)
+{
+    glPopMatrix();
+    EXPECT_EQ(glGetError(), GLenum(GL_STACK_UNDERFLOW)) << "popping the only model-view matrix";
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR)) << "reading the error clears it";
+
+    glTranslatef(1, 0, 0);
+    for (int i = 1; i < 32; ++i)
+        glPushMatrix();
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR)) << "the model-view stack holds 32";
+    glTranslatef(0, 1, 0);
+    glPushMatrix();
+    EXPECT_EQ(glGetError(), GLenum(GL_STACK_OVERFLOW)) << "a 33rd model-view matrix";
+    point(0, 0, 0);
+    for (int i = 1; i < 32; ++i)
+        glPopMatrix();
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR)) << "the refused push left 31 pops, not 32";
+    point(0, 0, 0);
+    glPopMatrix();
+    EXPECT_EQ(glGetError(), GLenum(GL_STACK_UNDERFLOW));
+    glFinish();
+    ASSERT_EQ(draws.size(), 1u) << describe();
+    ASSERT_EQ(draws[0].vertices.size(), 2u);
+    EXPECT_EQ(draws[0].vertices[0], (Position{1, 1, 0, 1})) << "the top kept its own translation";
+    EXPECT_EQ(draws[0].vertices[1], (Position{1, 0, 0, 1})) << "popping back restored the bottom";
+
+    glMatrixMode(GL_PROJECTION);
+    for (int i = 1; i < 4; ++i)
+        glPushMatrix();
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR)) << "the projection stack holds 4";
+    glPushMatrix();
+    EXPECT_EQ(glGetError(), GLenum(GL_STACK_OVERFLOW)) << "a 5th projection matrix";
+    for (int i = 1; i < 4; ++i)
+        glPopMatrix();
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    glPopMatrix();
+    EXPECT_EQ(glGetError(), GLenum(GL_STACK_UNDERFLOW));
+}
+
+TEST_F(Glcompat, BackFacingQuadInLineModeGivesItsEdgesAndFrontFacingStaysFilled)
+{
+    // Scene 7's cubes: the front faces filled, the back faces in line mode.
+    glPolygonMode(GL_FRONT, GL_FILL);
+    glPolygonMode(GL_BACK, GL_LINE);
+    lookAtQuadFromFiveUnits();
+
+    quad(kCounterClockwise);
+    glFinish();
+    quad(kClockwise);
+    glFinish();
+    glRotatef(180, 0, 1, 0); // turned away: the counter-clockwise corners now run clockwise on screen
+    quad(kCounterClockwise);
+    glFinish();
+
+    ASSERT_EQ(draws.size(), 3u) << describe();
+    EXPECT_EQ(draws[0].mode, GLenum(GL_TRIANGLES)) << "the front face is filled";
+    EXPECT_EQ(draws[0].vertices.size(), 6u) << "as two triangles";
+    for (const Draw& back : {draws[1], draws[2]}) {
+        ASSERT_EQ(back.mode, GLenum(GL_LINES)) << "a back face in line mode";
+        ASSERT_EQ(back.vertices.size(), 8u) << "four edges, no diagonal";
+        for (int e = 0; e < 4; ++e)
+            EXPECT_EQ(back.vertices[2 * e + 1], back.vertices[(2 * e + 2) % 8]) << "edge " << e << " ends where the next starts";
+    }
+    // The edges run round the same corners the filled face covers.
+    for (int e = 0; e < 4; ++e)
+        EXPECT_NE(std::find(draws[0].vertices.begin(), draws[0].vertices.end(), draws[1].vertices[2 * e]),
+                  draws[0].vertices.end())
+            << "corner " << e;
+
+    // Both faces in line mode: the front face too gives its edges.
+    glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+    glLoadIdentity();
+    glTranslatef(0, 0, -5);
+    quad(kCounterClockwise);
+    glFinish();
+    ASSERT_EQ(draws.size(), 4u);
+    EXPECT_EQ(draws[3].mode, GLenum(GL_LINES));
+    EXPECT_EQ(draws[3].vertices.size(), 8u);
+}
+
+TEST_F(Glcompat, SettingStateToWhatItIsKeepsTheBatch)
+{
+    auto setState = [] {
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        glEnable(GL_DEPTH_TEST);
+        glDepthFunc(GL_LEQUAL);
+        glEnable(GL_FOG);
+        glFogi(GL_FOG_MODE, GL_EXP);
+        glFogf(GL_FOG_DENSITY, 0.15f);
+        const GLfloat grey[4] = {0.5f, 0.5f, 0.5f, 1};
+        glFogfv(GL_FOG_COLOR, grey);
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(0, 0, kW, kH);
+        glViewport(0, 0, kW, kH);
+        glBindTexture(GL_TEXTURE_2D, 0);
+        glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    };
+    lookAtQuadFromFiveUnits();
+    setState();
+    quad(kCounterClockwise);
+    setState();
+    quad(kCounterClockwise);
+    glFinish();
+    ASSERT_EQ(draws.size(), 1u) << "the same state set again ended the batch:\n" << describe();
+    EXPECT_EQ(draws[0].vertices.size(), 12u);
+
+    // And a real change does end it.
+    quad(kCounterClockwise);
+    glFogf(GL_FOG_DENSITY, 0.3f);
+    quad(kCounterClockwise);
+    glFinish();
+    EXPECT_EQ(draws.size(), 3u) << describe();
+}
+
+TEST_F(Glcompat, AFlushSendsWebGLOnlyTheStateThatChanged)
+{
+    lookAtQuadFromFiveUnits();
+    glEnable(GL_FOG);
+    glFogf(GL_FOG_DENSITY, 0.15f);
+    glEnable(GL_SCISSOR_TEST);
+    quad(kCounterClockwise);
+    glFinish();
+    ASSERT_EQ(countCalls("uniform1i"), 1u) << "the first draw sends the fog mode\n" << describe();
+    EXPECT_EQ(countCalls("uniform4f"), 2u) << "and the fog's parameters and colour";
+
+    size_t from = webglLog.size();
+    glEnable(GL_BLEND);
+    quad(kCounterClockwise);
+    glFinish();
+    EXPECT_EQ(countCalls("enable", from), 1u) << describe(from);
+    EXPECT_EQ(countCalls("uniform1i", from) + countCalls("uniform4f", from), 0u) << "the fog did not change\n"
+                                                                                   << describe(from);
+    EXPECT_EQ(countCalls("viewport", from) + countCalls("scissor", from) + countCalls("bindTexture", from), 0u)
+        << describe(from);
+
+    from = webglLog.size();
+    glFogf(GL_FOG_DENSITY, 0.3f);
+    quad(kCounterClockwise);
+    glFinish();
+    ASSERT_EQ(countCalls("uniform4f", from), 1u) << describe(from);
+    EXPECT_EQ(countCalls("uniform1i", from) + countCalls("enable", from) + countCalls("blendFunc", from), 0u)
+        << describe(from);
+
+    // Presenting turns WebGL's scissor test off for the copy: the next draw turns it back on.
+    glcompatPresent();
+    from = webglLog.size();
+    quad(kCounterClockwise);
+    glFinish();
+    bool scissorOn = false;
+    for (size_t i = from; i < webglLog.size(); ++i)
+        scissorOn |= webglLog[i].name == "enable" && webglLog[i].args[0] == GL_SCISSOR_TEST;
+    EXPECT_TRUE(scissorOn) << describe(from);
+}
+
+TEST_F(Glcompat, UnsupportedCallOrValueSaysSoOnceAndSetsInvalidEnum)
+{
+    const GLenum kLighting = 0x0B50;
+    testing::internal::CaptureStderr();
+    glEnable(kLighting);
+    EXPECT_EQ(glGetError(), GLenum(GL_INVALID_ENUM));
+    glEnable(kLighting);
+    EXPECT_EQ(glGetError(), GLenum(GL_INVALID_ENUM)) << "every time, not only the first";
+    glEnable(GL_CULL_FACE);
+    EXPECT_EQ(glGetError(), GLenum(GL_INVALID_ENUM));
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+    EXPECT_EQ(glGetError(), GLenum(GL_INVALID_ENUM));
+    glPolygonMode(GL_FRONT, GL_FILL + 1);
+    EXPECT_EQ(glGetError(), GLenum(GL_INVALID_ENUM));
+    glPolygonMode(0x0406 /* GL_LEFT, no face */, GL_LINE);
+    EXPECT_EQ(glGetError(), GLenum(GL_INVALID_ENUM));
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+    EXPECT_EQ(glGetError(), GLenum(GL_INVALID_ENUM)) << "a mipmap filter is for minification only";
+    glDisable(GL_CULL_FACE);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR)) << "turning off what can never be on";
+    const std::string said = testing::internal::GetCapturedStderr();
+
+    auto lines = [&](const std::string& what) {
+        size_t n = 0;
+        for (size_t at = said.find(what); at != std::string::npos; at = said.find(what, at + 1))
+            ++n;
+        return n;
+    };
+    EXPECT_EQ(lines("glEnable(0x0B50)"), 1u) << said;
+    EXPECT_EQ(lines("glEnable(0x0B44)"), 1u) << said;
+    EXPECT_EQ(lines("glTexEnvi(0x1E01)"), 1u) << said;
+    EXPECT_EQ(lines("glPolygonMode(0x1B03)"), 1u) << said;
+    EXPECT_EQ(lines("glPolygonMode(0x0406)"), 1u) << said;
+    EXPECT_EQ(lines("glTexParameteri(0x2703)"), 1u) << said;
+    EXPECT_EQ(lines("glcompat:"), 6u) << said;
+    EXPECT_TRUE(webglLog.empty()) << "a refused call reaches WebGL:\n" << describe();
+
+    // The refused polygon modes left the front face filled.
+    quad(kCounterClockwise);
+    glFinish();
+    ASSERT_EQ(draws.size(), 1u);
+    EXPECT_EQ(draws[0].mode, GLenum(GL_TRIANGLES));
+}
+
+TEST_F(Glcompat, PicturesAreStoredAsTheirInternalFormatAsksOrRefused)
+{
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_2D, name);
+    const unsigned char pixels[4 * 4 * 4] = {};
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 2, 2, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
+    glTexImage2D(GL_TEXTURE_2D, 0, 4, 2, 2, 0, GL_RGB, GL_UNSIGNED_BYTE, pixels);
+    glTexImage2D(GL_TEXTURE_2D, 0, 3, 2, 2, 0, GL_RGB, GL_UNSIGNED_BYTE, pixels);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    std::vector<std::vector<double>> stored;
+    for (const WebGLCall& c : webglLog)
+        if (c.name == "texImage2D")
+            stored.push_back({c.args[2], c.args[6]}); // internal format, format
+    const std::vector<std::vector<double>> expected = {{GL_RGBA8, GL_RGBA}, {GL_RGB8, GL_RGB}, {GL_RGB8, GL_RGB}};
+    EXPECT_EQ(stored, expected) << describe();
+
+    // GL would keep only the colour of RGBA bytes stored as RGB (alpha reads 1), and luminance
+    // is no colour at all: WebGL 2 takes neither from RGBA bytes, so both are refused.
+    testing::internal::CaptureStderr();
+    const size_t from = webglLog.size();
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB8, 2, 2, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
+    EXPECT_EQ(glGetError(), GLenum(GL_INVALID_ENUM));
+    glTexImage2D(GL_TEXTURE_2D, 0, 0x1909 /* GL_LUMINANCE */, 2, 2, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
+    EXPECT_EQ(glGetError(), GLenum(GL_INVALID_ENUM));
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(countCalls("texImage2D", from), 0u) << describe(from);
+    EXPECT_NE(said.find("internal format(0x8051)"), std::string::npos) << said;
+    EXPECT_NE(said.find("internal format(0x1909)"), std::string::npos) << said;
+}
+
+} // namespace
