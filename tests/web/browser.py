@@ -1,13 +1,18 @@
 # SPDX-License-Identifier: MIT
-"""Headless Chromium for the web tests, driven over WebDriver (Debian's chromium-driver) with
-nothing but the standard library: a static server for the page, a browser session with a
-640 x 480 window and software WebGL, and the few commands the tests use."""
+"""The two browser engines the web tests run in, driven with nothing but the standard library:
+headless Chromium over WebDriver (Debian's chromium-driver), and Firefox ESR over its own
+Marionette protocol (Debian has no geckodriver), headed under a private Xvfb, since headless
+Firefox has no WebGL on software GL. Both give the same small API: open, js, wait_for,
+screenshot (of the viewport, at device pixel ratio 1), keys, console, fit_viewport, close; and
+a static server for the page."""
 import base64
 import contextlib
 import functools
 import http.server
 import json
 import os
+import re
+import shutil
 import socket
 import subprocess
 import tempfile
@@ -17,6 +22,16 @@ import urllib.request
 
 CHROMIUM = os.environ.get("RINTA_CHROMIUM", "/usr/bin/chromium")
 CHROMEDRIVER = os.environ.get("RINTA_CHROMEDRIVER", "/usr/bin/chromedriver")
+FIREFOX = os.environ.get("RINTA_FIREFOX", "/usr/bin/firefox-esr")
+
+ENGINES = ("chromium", "firefox")
+# The engine Browser() starts when none is named; the test harness sets it from --browser.
+engine = os.environ.get("RINTA_BROWSER", "chromium")
+
+
+def Browser(name=None, width=640, height=480):
+    """A fresh session of the named engine (default: the module's engine)."""
+    return {"chromium": Chromium, "firefox": Firefox}[name or engine](width, height)
 
 
 def free_port():
@@ -45,7 +60,44 @@ def serve(directory):
         server.server_close()
 
 
-class Browser:
+class Session:
+    """What both engines share; each gives _window_rect, _set_window_size and the commands."""
+    name = ""
+
+    def wait_for(self, expression, timeout=120, poll=0.1):
+        """Waits until the page expression is truthy; returns its value, or None on timeout."""
+        end = time.time() + timeout
+        while time.time() < end:
+            value = self.js(f"return {expression};")
+            if value:
+                return value
+            time.sleep(poll)
+        return None
+
+    def fit_viewport(self, width, height):
+        """Sizes the window so that the page's viewport is width x height exactly."""
+        for _ in range(3):
+            inner = self.js("return [innerWidth, innerHeight];")
+            if inner == [width, height]:
+                return True
+            rect = self._window_rect()
+            self._set_window_size(rect["width"] + width - inner[0], rect["height"] + height - inner[1])
+        return self.js("return [innerWidth, innerHeight];") == [width, height]
+
+    @staticmethod
+    def _key_actions(names):
+        """Each key pressed and released in turn (a character, or a WebDriver key code)."""
+        actions = []
+        for k in names:
+            actions += [{"type": "keyDown", "value": k}, {"type": "pause", "duration": 60}, {"type": "keyUp", "value": k}]
+        return [{"type": "key", "id": "keyboard", "actions": actions}]
+
+
+# ---- Chromium, headless, over WebDriver ----------------------------------------------------
+
+class Chromium(Session):
+    name = "chromium"
+
     def __init__(self, width=640, height=480):
         self.port = free_port()
         self.profile = tempfile.mkdtemp(prefix="rinta-chromium-")
@@ -71,17 +123,6 @@ class Browser:
         reply = self._call("POST", "/session", caps)
         self.session = reply["value"]["sessionId"]
 
-    def fit_viewport(self, width, height):
-        """Sizes the window so that the page's viewport is width x height exactly."""
-        for _ in range(3):
-            inner = self.js("return [innerWidth, innerHeight];")
-            if inner == [width, height]:
-                return True
-            rect = self.cmd("GET", "/window/rect")
-            self.cmd("POST", "/window/rect", {"width": rect["width"] + width - inner[0],
-                                              "height": rect["height"] + height - inner[1]})
-        return self.js("return [innerWidth, innerHeight];") == [width, height]
-
     def _call(self, method, path, body=None):
         data = json.dumps(body).encode() if body is not None else None
         req = urllib.request.Request(self.base + path, data=data, method=method,
@@ -92,21 +133,17 @@ class Browser:
     def cmd(self, method, path, body=None):
         return self._call(method, f"/session/{self.session}{path}", body)["value"]
 
+    def _window_rect(self):
+        return self.cmd("GET", "/window/rect")
+
+    def _set_window_size(self, width, height):
+        self.cmd("POST", "/window/rect", {"width": width, "height": height})
+
     def open(self, url):
         self.cmd("POST", "/url", {"url": url})
 
     def js(self, script, *args):
         return self.cmd("POST", "/execute/sync", {"script": script, "args": list(args)})
-
-    def wait_for(self, expression, timeout=120, poll=0.1):
-        """Waits until the page expression is truthy; returns its value, or None on timeout."""
-        end = time.time() + timeout
-        while time.time() < end:
-            value = self.js(f"return {expression};")
-            if value:
-                return value
-            time.sleep(poll)
-        return None
 
     def screenshot(self, path):
         png = base64.b64decode(self.cmd("GET", "/screenshot"))
@@ -115,10 +152,7 @@ class Browser:
 
     def keys(self, *names):
         """Presses and releases each key in turn (a character, or a WebDriver key code)."""
-        actions = []
-        for k in names:
-            actions += [{"type": "keyDown", "value": k}, {"type": "pause", "duration": 60}, {"type": "keyUp", "value": k}]
-        self.cmd("POST", "/actions", {"actions": [{"type": "key", "id": "keyboard", "actions": actions}]})
+        self.cmd("POST", "/actions", {"actions": self._key_actions(names)})
 
     def console(self):
         """Console entries since the last call: (level, message)."""
@@ -132,6 +166,248 @@ class Browser:
         with contextlib.suppress(subprocess.TimeoutExpired):
             self.driver.wait(10)
         subprocess.run(["rm", "-rf", self.profile])
+
+
+# ---- Firefox ESR, headed under its own Xvfb, over Marionette -------------------------------
+
+# A quiet profile: no first-run pages, updates, telemetry or other calls home (nothing outside
+# this machine answers, and their failures would land in the console), the page's console on
+# standard output for console(), and one device pixel per CSS pixel.
+FIREFOX_PREFS = {
+    "browser.shell.checkDefaultBrowser": False,
+    "browser.startup.page": 0,
+    "browser.startup.homepage": "about:blank",
+    "browser.startup.homepage_override.mstone": "ignore",
+    "startup.homepage_welcome_url": "about:blank",
+    "startup.homepage_welcome_url.additional": "",
+    "browser.aboutwelcome.enabled": False,
+    "browser.newtabpage.enabled": False,
+    "browser.tabs.warnOnClose": False,
+    "browser.sessionstore.resume_from_crash": False,
+    "browser.warnOnQuit": False,
+    "app.update.disabledForTesting": True,
+    "app.update.auto": False,
+    "app.normandy.enabled": False,
+    "app.shield.optoutstudies.enabled": False,
+    "messaging-system.rsexperimentloader.enabled": False,
+    "datareporting.policy.dataSubmissionEnabled": False,
+    "datareporting.healthreport.uploadEnabled": False,
+    "toolkit.telemetry.enabled": False,
+    "toolkit.telemetry.unified": False,
+    "toolkit.telemetry.reportingpolicy.firstRun": False,
+    "toolkit.startup.max_resumed_crashes": -1,
+    "extensions.update.enabled": False,
+    "extensions.blocklist.enabled": False,
+    "extensions.getAddons.cache.enabled": False,
+    "browser.safebrowsing.malware.enabled": False,
+    "browser.safebrowsing.phishing.enabled": False,
+    "browser.safebrowsing.downloads.enabled": False,
+    "browser.safebrowsing.blockedURIs.enabled": False,
+    "network.captive-portal-service.enabled": False,
+    "network.connectivity-service.enabled": False,
+    "network.dns.disablePrefetch": True,
+    "network.prefetch-next": False,
+    "browser.region.network.url": "",
+    "browser.region.update.enabled": False,
+    "services.settings.server": "data:,",
+    "media.gmp-manager.url": "",
+    "dom.disable_beforeunload": True,
+    "devtools.console.stdout.content": True,
+    "devtools.console.stdout.chrome": False,
+    "messaging-system.log": "off",
+    "layout.css.devPixelsPerPx": "1.0",
+    "ui.prefersReducedMotion": 1,
+}
+
+# A console line on Firefox's standard output: the page's console calls ("console.warn: ...")
+# and its uncaught errors ("JavaScript error: URL, line N: ..."), as Chromium's log levels.
+CONSOLE_LINE = re.compile(r"^(console\.(\w+)|JavaScript (error|warning)): (.*)$")
+LEVELS = {"error": "SEVERE", "assert": "SEVERE", "warn": "WARNING", "warning": "WARNING"}
+PAGE_SOURCE = ("http:", "https:", "data:", "blob:", "file:")
+
+
+class Marionette:
+    """Firefox's remote protocol: "LENGTH:JSON" both ways over TCP, [0, id, name, params] out,
+    [1, id, error, result] back."""
+
+    def __init__(self, port, timeout, alive):
+        end = time.time() + timeout
+        while True:
+            try:
+                self.sock = socket.create_connection(("127.0.0.1", port), timeout=5)
+                break
+            except OSError:
+                if time.time() > end or not alive():
+                    raise RuntimeError(f"Firefox's Marionette never listened on port {port}")
+                time.sleep(0.2)
+        self.sock.settimeout(600)
+        self.buf = b""
+        self.id = 0
+        hello = self._receive()
+        if hello.get("marionetteProtocol") != 3:
+            raise RuntimeError(f"unexpected Marionette greeting {hello}")
+
+    def _receive(self):
+        while b":" not in self.buf:
+            self._read()
+        length, rest = self.buf.split(b":", 1)
+        length = int(length)
+        self.buf = rest
+        while len(self.buf) < length:
+            self._read()
+        message, self.buf = self.buf[:length], self.buf[length:]
+        return json.loads(message)
+
+    def _read(self):
+        chunk = self.sock.recv(1 << 20)
+        if not chunk:
+            raise RuntimeError("Firefox closed the Marionette connection")
+        self.buf += chunk
+
+    def __call__(self, name, params=None):
+        self.id += 1
+        data = json.dumps([0, self.id, name, params or {}]).encode()
+        self.sock.sendall(str(len(data)).encode() + b":" + data)
+        while True:
+            kind, mid, error, result = self._receive()
+            if kind == 1 and mid == self.id:
+                break
+        if error:
+            raise RuntimeError(f"{name}: {error.get('error')}: {error.get('message')}")
+        return result
+
+    def close(self):
+        self.sock.close()
+
+
+class Firefox(Session):
+    name = "firefox"
+
+    def __init__(self, width=640, height=480):
+        self.dir = tempfile.mkdtemp(prefix="rinta-firefox-")
+        self.xvfb = self.firefox = self.marionette = None
+        self.log_at = 0
+        try:
+            self._start(width, height)
+        except BaseException:
+            self.close()
+            raise
+
+    def _start(self, width, height):
+        display = self._start_xvfb()
+        profile = os.path.join(self.dir, "profile")
+        os.makedirs(profile)
+        port = free_port()
+        with open(os.path.join(profile, "user.js"), "w") as f:
+            for key, value in dict(FIREFOX_PREFS, **{"marionette.port": port}).items():
+                f.write(f"user_pref({json.dumps(key)}, {json.dumps(value)});\n")
+        env = {k: v for k, v in os.environ.items() if k not in ("MOZ_HEADLESS", "WAYLAND_DISPLAY")}
+        # llvmpipe for WebGL, on this display only
+        env.update(DISPLAY=display, LIBGL_ALWAYS_SOFTWARE="1", MOZ_CRASHREPORTER_DISABLE="1", XDG_SESSION_TYPE="x11",
+                   HOME=self.dir)
+        self.log = os.path.join(self.dir, "firefox.log")
+        with open(self.log, "wb") as out:
+            self.firefox = subprocess.Popen([FIREFOX, "--marionette", "--no-remote", "--profile", profile,
+                                             "-width", str(width), "-height", str(height), "about:blank"],
+                                            env=env, stdout=out, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
+        try:
+            self.marionette = Marionette(port, 90, lambda: self.firefox.poll() is None)
+        except RuntimeError as e:
+            raise RuntimeError(f"{e}; Firefox said:\n{self._log_tail()}") from None
+        self.marionette("WebDriver:NewSession", {"capabilities": {"alwaysMatch": {
+            "pageLoadStrategy": "normal", "timeouts": {"script": 300000, "pageLoad": 300000}}}})
+        self._set_window_size(width, height)
+
+    def _start_xvfb(self):
+        read, write = os.pipe()
+        try:
+            self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1600x1200x24",
+                                          "-nolisten", "tcp", "-noreset"], pass_fds=(write,),
+                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        finally:
+            os.close(write)
+        number = b""
+        with os.fdopen(read, "rb") as r:
+            while not number.endswith(b"\n"):
+                chunk = r.read(1)
+                if not chunk:
+                    raise RuntimeError("Xvfb did not start")
+                number += chunk
+        return ":" + number.decode().strip()
+
+    def _log_tail(self):
+        with contextlib.suppress(OSError), open(self.log, errors="replace") as f:
+            return "".join(f.readlines()[-20:])
+        return ""
+
+    def _window_rect(self):
+        return self.marionette("WebDriver:GetWindowRect")
+
+    def _set_window_size(self, width, height):
+        self.marionette("WebDriver:SetWindowRect", {"width": width, "height": height})
+
+    def open(self, url):
+        self.marionette("WebDriver:Navigate", {"url": url})
+
+    def js(self, script, *args):
+        return self.marionette("WebDriver:ExecuteScript", {"script": script, "args": list(args)}).get("value")
+
+    def screenshot(self, path):
+        png = base64.b64decode(self.marionette("WebDriver:TakeScreenshot", {"full": False, "hash": False})["value"])
+        with open(path, "wb") as f:
+            f.write(png)
+
+    def keys(self, *names):
+        """Presses and releases each key in turn (a character, or a WebDriver key code)."""
+        self.marionette("WebDriver:PerformActions", {"actions": self._key_actions(names)})
+        self.marionette("WebDriver:ReleaseActions")
+
+    def console(self):
+        """The page's console entries since the last call: (level, message), with Chromium's
+        level names (SEVERE, WARNING, INFO)."""
+        with open(self.log, "rb") as f:
+            f.seek(self.log_at)
+            text = f.read()
+        cut = text.rfind(b"\n") + 1  # a line still being written waits for the next call
+        self.log_at += cut
+        entries = []
+        for line in text[:cut].decode(errors="replace").splitlines():
+            m = CONSOLE_LINE.match(line)
+            if m:
+                if m.group(3) and not m.group(4).startswith(PAGE_SOURCE):
+                    entries.append(None)  # the browser's own script, not the page's
+                    continue
+                message = m.group(4)
+                if m.group(2) and message.startswith('"') and message.endswith('"'):
+                    with contextlib.suppress(ValueError):
+                        message = json.loads(message)  # a single string, as the page gave it
+                entries.append((LEVELS.get(m.group(2) or m.group(3), "INFO"), message))
+            elif entries and line.startswith(("  ", "\t")):
+                # The page's messages are one line each (its strings come escaped); indented
+                # lines under one are the browser's own logging.
+                entries[-1] = None
+        return [e for e in entries if e]
+
+    def close(self):
+        if self.marionette:
+            with contextlib.suppress(Exception):
+                self.marionette("WebDriver:DeleteSession")
+            with contextlib.suppress(Exception):
+                self.marionette("Marionette:Quit")
+            self.marionette.close()
+        for proc in (self.firefox, self.xvfb):
+            if proc is None:
+                continue
+            with contextlib.suppress(subprocess.TimeoutExpired):
+                proc.wait(15 if proc is self.firefox else 0.01)
+            if proc.poll() is None:
+                proc.terminate()
+                try:
+                    proc.wait(10)
+                except subprocess.TimeoutExpired:
+                    proc.kill()
+                    proc.wait()
+        shutil.rmtree(self.dir, ignore_errors=True)
 
 
 KEY_TAB = "\ue004"

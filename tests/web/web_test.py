@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: MIT
-"""The web page in headless Chromium (software WebGL), against what the native build shows.
+"""The web page in a browser engine (--browser: headless Chromium, or Firefox ESR under its own
+Xvfb; both on software WebGL), against what the native build shows.
 
   frames  deterministic frames (?frame=N&answer=no, keys as rinta-capture's --key) of every
           scene, each held against rinta-capture's frame of the same number: mean difference
@@ -10,10 +11,16 @@
   faults  a broken picture and a missing module: a console line each, the demo still runs
   looping a song whose last order jumps back to the first: the page plays on past the song's
           length as rinta-capture does, deterministically (frame against frame) and live
+  driver  the harness itself in the engine: a 640 x 480 viewport at one device pixel per CSS
+          pixel, its screenshot the right way up, keys reaching the page, scripts seeing the
+          page's globals, and every kind of console line read back once
   bench   figures, not a test: download size, load to question, answer to first frame, and
           each scene's frame time in the page against rinta-capture --bench
 """
 import argparse
+import contextlib
+import fcntl
+import json
 import os
 import re
 import shutil
@@ -52,8 +59,7 @@ def errors_in(entries, allow=()):
 
 
 def open_browser():
-    b = browser.Browser()
-    return b
+    return browser.Browser()  # the engine --browser names
 
 
 # ---- frames -------------------------------------------------------------------------------
@@ -73,18 +79,44 @@ CASES = [
 ]
 
 
-def frames(args):
-    os.makedirs(args.work, exist_ok=True)
-    refs = {}
-    for name, frame, keys in CASES:
-        out = os.path.join(args.work, "native-" + name)
-        shutil.rmtree(out, ignore_errors=True)
-        cmd = [args.capture, "--data", args.data, "--png", out, "--frames", str(frame)]
-        for k in keys:
-            cmd += ["--key", k]
-        subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        refs[name] = os.path.join(out, f"frame-{frame:06d}.png")
+def file_stamp(path):
+    st = os.stat(path)
+    return [os.path.basename(path), st.st_size, st.st_mtime_ns]
 
+
+def native_frames(args):
+    """rinta-capture's frame of every case. Made once for all engines when --refs names a shared
+    place: the first run makes them under a lock, the others wait and reuse them while the
+    capture tool and the data are the ones they came from."""
+    where = args.refs or os.path.join(args.work, "native")
+    os.makedirs(where, exist_ok=True)
+    stamp = json.dumps([file_stamp(args.capture), CASES] +
+                       sorted(file_stamp(os.path.join(args.data, f)) for f in os.listdir(args.data)))
+    refs = {name: os.path.join(where, name, f"frame-{frame:06d}.png") for name, frame, _ in CASES}
+    stamp_file = os.path.join(where, "made-from.json")
+    with open(os.path.join(where, ".lock"), "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        with contextlib.suppress(OSError), open(stamp_file) as f:
+            if f.read() == stamp and all(os.path.exists(r) for r in refs.values()):
+                return refs
+        with contextlib.suppress(OSError):
+            os.remove(stamp_file)
+        for name, frame, keys in CASES:
+            out = os.path.join(where, name)
+            shutil.rmtree(out, ignore_errors=True)
+            cmd = [args.capture, "--data", args.data, "--png", out, "--frames", str(frame)]
+            for k in keys:
+                cmd += ["--key", k]
+            subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        with open(stamp_file, "w") as f:
+            f.write(stamp)
+    return refs
+
+
+def frames(args):
+    refs = native_frames(args)
+
+    diffs = []
     with browser.serve(args.web) as url:
         b = open_browser()
         try:
@@ -103,9 +135,13 @@ def frames(args):
                     fail(f"{name}: the page did not finish frame {frame} ({ended})")
                     continue
                 d = difference(refs[name], shot)
+                diffs.append(d)
                 print(f"{name:16s} frame {frame:5d}: mean difference {d:5.2f} levels ({seconds:.1f} s in the page)")
                 if d > args.tolerance:
                     fail(f"{name}: frame {frame} differs from rinta-capture's by {d:.2f} levels on average")
+            if diffs:
+                print(f"{b.name}: mean difference over {len(diffs)} frames {sum(diffs) / len(diffs):.2f} levels, "
+                      f"largest {max(diffs):.2f}")
             errors = errors_in(b.console())
             if errors:
                 fail("console errors: " + "; ".join(errors[:5]))
@@ -289,6 +325,90 @@ def looping(args):
             b.close()
 
 
+# ---- driver -------------------------------------------------------------------------------
+
+# A page that shows what the harness must see right: a WebGL 2 canvas filling the 640 x 480
+# viewport, orange with a blue square in its lower left corner (GL's origin), the keys it got,
+# and one console line of each kind.
+DRIVER_PAGE = """<!doctype html>
+<html><head><meta charset="utf-8"><style>html, body { margin: 0; overflow: hidden; background: #000; }
+canvas { display: block; }</style></head>
+<body><canvas id="c" width="640" height="480"></canvas><script>
+window.probe = { keys: [], word: 'page' };
+window.addEventListener('keydown', (e) => probe.keys.push(e.key));
+const gl = document.getElementById('c').getContext('webgl2', { preserveDrawingBuffer: true });
+probe.webgl2 = !!gl;
+if (gl) {
+  gl.clearColor(1, 0.5, 0, 1);
+  gl.clear(gl.COLOR_BUFFER_BIT);
+  gl.enable(gl.SCISSOR_TEST);
+  gl.scissor(0, 0, 64, 64);
+  gl.clearColor(0, 0, 1, 1);
+  gl.clear(gl.COLOR_BUFFER_BIT);
+}
+console.log('driver: a line');
+console.warn('driver: a warning');
+console.error('driver: an error');
+setTimeout(() => { probe.ready = true; throw new Error('driver: uncaught'); }, 0);
+</script></body></html>
+"""
+
+
+def driver(args):
+    """The harness in this engine: the checks above see nothing it does not show them right."""
+    page = os.path.join(args.work, "driver")
+    shutil.rmtree(page, ignore_errors=True)
+    os.makedirs(page)
+    with open(os.path.join(page, "index.html"), "w") as f:
+        f.write(DRIVER_PAGE)
+    with browser.serve(page) as url:
+        b = open_browser()
+        try:
+            if not b.fit_viewport(640, 480):
+                fail(f"the viewport cannot be made 640 x 480 ({b.js('return [innerWidth, innerHeight]')})")
+            b.open(url + "index.html")
+            if not b.wait_for("window.probe && window.probe.ready", 30):
+                fail("the page never ran")
+                return
+            if b.js("return [arguments[0] + 1, window.probe.word, devicePixelRatio, window.probe.webgl2]", 41) != \
+                    [42, "page", 1, True]:
+                fail(f"scripts do not see the page as it is: {b.js('return JSON.stringify(window.probe)')}, "
+                     f"device pixel ratio {b.js('return devicePixelRatio')}")
+
+            entries, end = [], time.time() + 10
+            while time.time() < end and sum("driver:" in m for _, m in entries) < 4:
+                entries += b.console()
+                time.sleep(0.2)
+            ours = sorted((level, m[m.index("driver:"):].rstrip('"')) for level, m in entries if "driver:" in m)
+            want = [("INFO", "driver: a line"), ("SEVERE", "driver: an error"), ("SEVERE", "driver: uncaught"),
+                    ("WARNING", "driver: a warning")]
+            if ours != want:
+                fail(f"the console reads {ours}, not {want}")
+            b.js("console.error('driver: later')")
+            time.sleep(1)
+            again = [m for _, m in b.console() if "driver:" in m]
+            if len(again) != 1 or "driver: later" not in again[0]:
+                fail(f"the console's next read is not only what came since: {again}")
+
+            b.keys("6", browser.KEY_TAB, browser.KEY_ENTER, browser.KEY_ESCAPE)
+            got = b.js("return window.probe.keys")
+            if got != ["6", "Tab", "Enter", "Escape"]:
+                fail(f"the page got the keys {got}")
+
+            shot = os.path.join(args.work, "driver.png")
+            b.screenshot(shot)
+            size = subprocess.check_output(["identify", "-format", "%w %h", shot], text=True).split()
+            if size != ["640", "480"]:
+                fail(f"the screenshot is {'x'.join(size)}, not the 640 x 480 viewport")
+            for box, colour in (("64x64+0+416", (0, 0, 255)), ("64x64+0+0", (255, 128, 0)),
+                                ("64x64+576+416", (255, 128, 0))):
+                got = mean_levels(shot, box)
+                if any(abs(g - c) > 2 for g, c in zip(got, colour)):
+                    fail(f"the screenshot's box {box} is {[round(g) for g in got]}, not {list(colour)}")
+        finally:
+            b.close()
+
+
 # ---- bench (figures for people, not a pass/fail check) -------------------------------------
 
 def gzip_size(path):
@@ -334,17 +454,22 @@ def bench(args):
 
 def main():
     p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    p.add_argument("what", choices=["frames", "live", "faults", "looping", "bench"])
+    p.add_argument("what", choices=["frames", "live", "faults", "looping", "driver", "bench"])
+    p.add_argument("--browser", choices=browser.ENGINES, default="chromium", help="the engine to run the page in")
     p.add_argument("--web", required=True, help="the built page (scripts/web.sh OUT-DIR)")
     p.add_argument("--work", required=True, help="scratch directory")
     p.add_argument("--capture", help="rinta-capture, for the frames")
     p.add_argument("--data", help="the native data directory, for the frames")
+    p.add_argument("--refs", help="where rinta-capture's frames are kept for every engine (default: in --work)")
     p.add_argument("--make-module", help="tests/make_module, for the looping song")
     p.add_argument("--tolerance", type=float, default=4.0, help="mean difference allowed, in levels")
     p.add_argument("--bench-frames", type=int, default=120, help="frames each scene is timed over")
     args = p.parse_args()
     os.makedirs(args.work, exist_ok=True)
-    {"frames": frames, "live": live, "faults": faults, "looping": looping, "bench": bench}[args.what](args)
+    browser.engine = args.browser
+    print(f"{args.what} in {args.browser}")
+    {"frames": frames, "live": live, "faults": faults, "looping": looping, "driver": driver,
+     "bench": bench}[args.what](args)
     if failures:
         print(f"{len(failures)} check(s) failed")
         sys.exit(1)
