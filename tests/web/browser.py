@@ -18,6 +18,7 @@ import subprocess
 import tempfile
 import threading
 import time
+import urllib.error
 import urllib.request
 
 CHROMIUM = os.environ.get("RINTA_CHROMIUM", "/usr/bin/chromium")
@@ -127,8 +128,16 @@ class Chromium(Session):
         data = json.dumps(body).encode() if body is not None else None
         req = urllib.request.Request(self.base + path, data=data, method=method,
                                      headers={"Content-Type": "application/json"})
-        with urllib.request.urlopen(req, timeout=300) as r:
-            return json.loads(r.read().decode())
+        try:
+            with urllib.request.urlopen(req, timeout=300) as r:
+                return json.loads(r.read().decode())
+        except urllib.error.HTTPError as e:  # the driver's own words, not only its HTTP status
+            try:
+                value = json.loads(e.read().decode())["value"]
+                words = f"{value.get('error')}: {value.get('message')}"
+            except (ValueError, KeyError, TypeError, AttributeError):
+                raise e from None
+            raise RuntimeError(f"{method} {path}: {words}") from None
 
     def cmd(self, method, path, body=None):
         return self._call(method, f"/session/{self.session}{path}", body)["value"]
@@ -240,7 +249,7 @@ class Marionette:
                 if time.time() > end or not alive():
                     raise RuntimeError(f"Firefox's Marionette never listened on port {port}")
                 time.sleep(0.2)
-        self.sock.settimeout(600)
+        self.sock.settimeout(330)  # past the session's page-load and script limits, which say more
         self.buf = b""
         self.id = 0
         hello = self._receive()
@@ -268,10 +277,13 @@ class Marionette:
         self.id += 1
         data = json.dumps([0, self.id, name, params or {}]).encode()
         self.sock.sendall(str(len(data)).encode() + b":" + data)
-        while True:
-            kind, mid, error, result = self._receive()
-            if kind == 1 and mid == self.id:
-                break
+        try:
+            while True:
+                kind, mid, error, result = self._receive()
+                if kind == 1 and mid == self.id:
+                    break
+        except TimeoutError:
+            raise RuntimeError(f"{name}: no reply from Firefox in {self.sock.gettimeout():.0f} s") from None
         if error:
             raise RuntimeError(f"{name}: {error.get('error')}: {error.get('message')}")
         return result
