@@ -155,7 +155,14 @@ class Chromium(Session):
         return self.cmd("POST", "/execute/sync", {"script": script, "args": list(args)})
 
     def screenshot(self, path):
-        png = base64.b64decode(self.cmd("GET", "/screenshot"))
+        try:
+            png = base64.b64decode(self.cmd("GET", "/screenshot"))
+        except RuntimeError as e:
+            # chromedriver gives a busy renderer 10 s for a picture; on a loaded machine that
+            # is the machine, not the page: one more try.
+            if "Timed out receiving message from renderer" not in str(e):
+                raise
+            png = base64.b64decode(self.cmd("GET", "/screenshot"))
         with open(path, "wb") as f:
             f.write(png)
 
