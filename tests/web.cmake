@@ -16,4 +16,5 @@ add_test(NAME web_faults COMMAND python3 ${WEB_TEST} faults --web ${RINTA_WEB_DI
 add_test(NAME web_looping
          COMMAND python3 ${WEB_TEST} looping --web ${RINTA_WEB_DIR} --work ${WEB_SCRATCH}/looping
                  --capture $<TARGET_FILE:rinta-capture> --data ${RINTA_DATA_DIR} --make-module $<TARGET_FILE:make_module>)
-set_tests_properties(web_frames web_live web_faults web_looping PROPERTIES FIXTURES_REQUIRED web LABELS web TIMEOUT 900)
+add_test(NAME web_audio COMMAND python3 ${WEB_TEST} audio --web ${RINTA_WEB_DIR} --work ${WEB_SCRATCH}/audio)
+set_tests_properties(web_frames web_live web_faults web_looping web_audio PROPERTIES FIXTURES_REQUIRED web LABELS web TIMEOUT 900)

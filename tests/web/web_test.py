@@ -10,6 +10,9 @@
   faults  a broken picture and a missing module: a console line each, the demo still runs
   looping a song whose last order jumps back to the first: the page plays on past the song's
           length as rinta-capture does, deterministically (frame against frame) and live
+  audio   the music through the audio thread's player: no deprecated node, a 200 ms main-thread
+          stall leaves no gap, a context that starts late takes over without a jump, Esc lets
+          the context go
   bench   figures, not a test: download size, load to question, answer to first frame, and
           each scene's frame time in the page against rinta-capture --bench
 """
@@ -289,6 +292,152 @@ def looping(args):
             b.close()
 
 
+# ---- audio ---------------------------------------------------------------------------------
+
+# Before the page's script creates its context (at the answer): a context whose device takes
+# a while to start, as Firefox's often does. It reports itself suspended, and is, until the
+# test calls startHeldContext().
+SLOW_CONTEXT = """
+const Real = window.AudioContext;
+window.AudioContext = class extends Real {
+  constructor(options) {
+    super(options);
+    this.held = true;
+    super.suspend();
+    window.startHeldContext = () => { this.held = false; super.resume(); };
+  }
+  get state() { return this.held ? 'suspended' : super.state; }
+  resume() { return this.held ? Promise.resolve() : super.resume(); }
+};
+"""
+
+# Samples the page's audio clock against the wall clock every few milliseconds.
+CLOCK_SAMPLER = """
+window.clockSamples = [];
+setInterval(() => {
+  const a = Module.rintaAudio;
+  if (a.opened) window.clockSamples.push([performance.now(), a.time()]);
+}, 5);
+"""
+
+
+# The demo's drawing switched off: software GL on a busy machine holds the page up by itself,
+# for seconds at times, and the stall the test makes is to be the only one.
+NO_DRAWING = """
+const gl = document.getElementById('canvas').getContext('webgl2');
+for (const f of ['drawArrays', 'drawElements', 'clear', 'readPixels', 'texImage2D', 'texSubImage2D'])
+  gl[f] = () => {};
+"""
+
+# Notes when the page's renderer runs; longestPumpWait(since) is the longest time between two
+# runs from `since` (performance.now() ms) on.
+PUMP_WATCH = """
+const a = Module.rintaAudio, pump = a.pump.bind(a), runs = [];
+a.pump = () => { runs.push(performance.now()); pump(); };
+window.longestPumpWait = (since) => {
+  let longest = 0;
+  for (let i = 1; i < runs.length; ++i) if (runs[i] >= since) longest = Math.max(longest, runs[i] - runs[i - 1]);
+  return Math.max(longest, performance.now() - runs[runs.length - 1]);
+};
+"""
+
+
+def clock_jumps(samples, slack=0.1):
+    """Steps of the audio clock that are not the wall clock's step within slack seconds: a
+    jump either way, or a clock standing still."""
+    bad = []
+    for (w0, c0), (w1, c1) in zip(samples, samples[1:]):
+        wall, clock = (w1 - w0) / 1000, c1 - c0
+        if abs(clock - wall) > slack:
+            bad.append((round(w0), round(c0, 3), round(c1, 3)))
+    return bad
+
+
+def audio_stats(b):
+    return b.js("return Object.assign({device: Module.rintaAudio.device}, Module.rintaAudio.stats)")
+
+
+def audio(args):
+    """The music through the context's player: no deprecated node, a main-thread stall not
+    heard, a slow-starting context taken over without a jump, the context let go at the end."""
+    with browser.serve(args.web) as url:
+        b = open_browser()
+        try:
+            b.open(url + "index.html")
+            if not b.wait_for("window.rinta && window.rinta.phase === 'question'", 60):
+                fail("audio: no question")
+                return
+            b.keys("n")
+            heard = b.wait_for("window.rinta.frames > 20 && Module.rintaAudio.stats && Module.rintaAudio.stats.audible > 0", 60)
+            entries = b.console()
+            deprecated = [m for _, m in entries if "deprecat" in m.lower() or "ScriptProcessor" in m]
+            if deprecated:
+                fail("audio: " + deprecated[0])
+            if not heard:
+                fail(f"audio: no music heard after the answer ({audio_stats(b)})")
+                return
+            # A main-thread stall shorter than what is rendered ahead is not heard. A busy
+            # machine may still hold the page up by itself, for longer: a try where the page
+            # was held up for longer than it renders ahead is not counted.
+            b.js(NO_DRAWING)
+            b.js(PUMP_WATCH)
+            clean = 0
+            for attempt in range(8):
+                if clean >= 2:
+                    break
+                time.sleep(1.0)
+                before = audio_stats(b)
+                t0 = b.js("const t = performance.now(); while (performance.now() - t < 200) {} return t;")
+                b.wait_for(f"Module.rintaAudio.stats.frame > {before['frame']} + 66150", 30)  # 1.5 s on
+                time.sleep(0.2)
+                after = audio_stats(b)
+                held = b.js("return window.longestPumpWait(arguments[0])", t0 - 1000)
+                missing = after["underrun"] - before["underrun"]
+                print(f"audio: a 200 ms stall: {missing} frames missing, {after['played'] - before['played']} "
+                      f"played; the renderer's longest wait {held:.0f} ms")
+                if held > 750:  # the lead less the output's latency, a block, and a margin
+                    continue  # held up for longer than the page renders ahead: says nothing
+                clean += 1
+                if after["played"] <= before["played"] or missing != 0:
+                    fail(f"audio: a 200 ms stall made a gap of {missing} frames (before {before}, after {after})")
+                    break
+            if clean == 0:
+                fail("audio: no try without a longer stall of the machine's own: nothing shown")
+            b.keys(browser.KEY_ESCAPE)
+            if not b.wait_for("window.rinta.phase === 'ended'", 10) or b.js("return Module.rintaAudio.ctx") is not None:
+                fail("audio: the context is still open after Esc")
+
+            # A context that starts well after the song: silent until then, then heard, and
+            # the song's clock runs on through the handover.
+            b.open(url + "index.html")
+            if not b.wait_for("window.rinta && window.rinta.phase === 'question'", 60):
+                fail("audio: no question the second time")
+                return
+            b.js(SLOW_CONTEXT)
+            b.keys("n")
+            b.wait_for("window.Module && Module.rintaAudio.opened", 60)
+            b.js(CLOCK_SAMPLER)
+            b.wait_for("Module.rintaAudio.time() > 1.5", 30)
+            b.js("window.startHeldContext()")
+            heard = b.wait_for("Module.rintaAudio.stats && Module.rintaAudio.stats.audible > 44100 && Module.rintaAudio.device", 30)
+            samples = b.js("return window.clockSamples")
+            handovers = b.js("return Module.rintaAudio.handovers")
+            print(f"audio: slow start: handovers {handovers}, {len(samples)} clock samples, "
+                  f"{audio_stats(b)}")
+            if not heard:
+                fail(f"audio: a context that starts late is never heard ({audio_stats(b)}, handovers {handovers})")
+            elif not handovers or handovers[0][1] != "device" or handovers[0][0] < 1.5:
+                fail(f"audio: the context did not start late as arranged ({handovers})")
+            jumps = clock_jumps(samples)
+            if jumps:
+                fail(f"audio: the song's clock jumps at the handover (wall ms, from, to: {jumps[:5]})")
+            errors = errors_in(entries + b.console())
+            if errors:
+                fail("audio: console errors: " + "; ".join(errors[:5]))
+        finally:
+            b.close()
+
+
 # ---- bench (figures for people, not a pass/fail check) -------------------------------------
 
 def gzip_size(path):
@@ -296,7 +445,7 @@ def gzip_size(path):
 
 
 def bench(args):
-    code = ["rinta.wasm", "rinta.js", "page.js", "index.html"]
+    code = ["rinta.wasm", "rinta.js", "page.js", "worklet.js", "index.html"]
     raw = sum(os.path.getsize(os.path.join(args.web, f)) for f in code)
     packed = sum(gzip_size(os.path.join(args.web, f)) for f in code)
     data = sum(os.path.getsize(os.path.join(args.web, "data", f)) for f in os.listdir(os.path.join(args.web, "data")))
@@ -334,7 +483,7 @@ def bench(args):
 
 def main():
     p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    p.add_argument("what", choices=["frames", "live", "faults", "looping", "bench"])
+    p.add_argument("what", choices=["frames", "live", "faults", "looping", "audio", "bench"])
     p.add_argument("--web", required=True, help="the built page (scripts/web.sh OUT-DIR)")
     p.add_argument("--work", required=True, help="scratch directory")
     p.add_argument("--capture", help="rinta-capture, for the frames")
@@ -344,7 +493,8 @@ def main():
     p.add_argument("--bench-frames", type=int, default=120, help="frames each scene is timed over")
     args = p.parse_args()
     os.makedirs(args.work, exist_ok=True)
-    {"frames": frames, "live": live, "faults": faults, "looping": looping, "bench": bench}[args.what](args)
+    {"frames": frames, "live": live, "faults": faults, "looping": looping, "audio": audio,
+     "bench": bench}[args.what](args)
     if failures:
         print(f"{len(failures)} check(s) failed")
         sys.exit(1)
