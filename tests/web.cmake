@@ -17,4 +17,5 @@ add_test(NAME web_looping
          COMMAND python3 ${WEB_TEST} looping --web ${RINTA_WEB_DIR} --work ${WEB_SCRATCH}/looping
                  --capture $<TARGET_FILE:rinta-capture> --data ${RINTA_DATA_DIR} --make-module $<TARGET_FILE:make_module>)
 add_test(NAME web_audio COMMAND python3 ${WEB_TEST} audio --web ${RINTA_WEB_DIR} --work ${WEB_SCRATCH}/audio)
-set_tests_properties(web_frames web_live web_faults web_looping web_audio PROPERTIES FIXTURES_REQUIRED web LABELS web TIMEOUT 900)
+add_test(NAME web_prepare COMMAND python3 ${WEB_TEST} prepare --web ${RINTA_WEB_DIR} --work ${WEB_SCRATCH}/prepare)
+set_tests_properties(web_frames web_live web_faults web_looping web_audio web_prepare PROPERTIES FIXTURES_REQUIRED web LABELS web TIMEOUT 900)

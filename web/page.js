@@ -264,13 +264,20 @@
     onRuntimeInitialized: () => { // code compiled, data in place
       mark('ready');
       // While the question is up, everything but the music gets ready (after the dialog has
-      // painted): the answer then only starts the song.
+      // painted): the answer then only starts the song. In short steps, each its own task, so
+      // that an answer given meanwhile is taken at once; the rest runs on after it.
       if (!deterministic) {
-        setTimeout(() => {
-          if (rinta.phase !== 'running') Module._rintaPrepare();
+        const nextTask = () => new Promise((resolve) => setTimeout(resolve, 0));
+        (async () => {
+          await nextTask();
+          for (let step = 0; (step = Module._rintaPrepareStep(step)) > 0;) {
+            rinta.preparing = step;
+            await nextTask();
+          }
+          rinta.preparing = 0;
           mark('prepared');
           runtimeReady();
-        }, 0);
+        })();
       } else {
         runtimeReady();
       }

@@ -10,6 +10,7 @@
   faults  a broken picture and a missing module: a console line each, the demo still runs
   looping a song whose last order jumps back to the first: the page plays on past the song's
           length as rinta-capture does, deterministically (frame against frame) and live
+  prepare an answer given while the page prepares is taken before the preparation is over
   audio   the music through the audio thread's player: no deprecated node, a 200 ms main-thread
           stall leaves no gap, a context that starts late takes over without a jump, Esc lets
           the context go
@@ -438,6 +439,70 @@ def audio(args):
             b.close()
 
 
+# ---- the question while the page prepares ----------------------------------------------------
+
+# When each key reached the page (the event's own time, on the page's clock).
+KEY_TIMES = """
+window.keyTimes = [];
+window.addEventListener('keydown', (e) => window.keyTimes.push(e.timeStamp), true);
+"""
+
+
+def prepare(args):
+    """The question answers at once while the page prepares behind it: an answer given while
+    the preparation runs is taken before it is over, and the demo then starts. With --tries N,
+    N answers at random moments, for the worst latency from the key to the answer."""
+    import random
+    latencies, shown = [], 0
+    with browser.serve(args.web) as url:
+        b = open_browser()
+        try:
+            toReady = None  # seconds from the question to the code being in, as last seen
+            for attempt in range(max(args.tries, 3) + 3):
+                if shown >= 1 and len(latencies) >= args.tries:
+                    break
+                b.open(url + "index.html")
+                if not b.wait_for("window.rinta && window.rinta.phase === 'question'", 60):
+                    fail("prepare: no question")
+                    return
+                b.js(KEY_TIMES)
+                # The key is pressed while the preparation runs, without a look at the page in
+                # between (a look waits for the page's task to end): soon after the code came in
+                # last time, or the first time once it is seen in.
+                if toReady is None:
+                    b.wait_for("window.rinta.times.ready", 60, poll=0.02)
+                    time.sleep(0.3)
+                else:
+                    time.sleep(toReady + random.uniform(0.2, 1.2))
+                b.keys("n")
+                if not b.wait_for("window.rinta.frames > 5", 120):
+                    fail(f"prepare: the demo does not run after an answer given while preparing "
+                         f"(phase {b.js('return window.rinta.phase')})")
+                    return
+                t = b.js("return window.rinta.times")
+                key = b.js("return window.keyTimes[0]")
+                print(f"prepare: code in at {t['ready']:.0f} ms, key at {key:.0f} ms, answered at "
+                      f"{t['answered']:.0f} ms ({t['answered'] - key:.0f} ms later), prepared at {t['prepared']:.0f} ms")
+                toReady = (t["ready"] - t["question"]) / 1000
+                if not t["ready"] < key < t["prepared"]:
+                    continue  # the key came before or after the preparation: says nothing
+                latencies.append(t["answered"] - key)
+                shown += 1
+                if t["answered"] >= t["prepared"]:
+                    fail("prepare: an answer given while preparing waited for the preparation to finish")
+                    break
+            if not shown:
+                fail("prepare: no key reached the page while it prepared: nothing shown")
+            if latencies:
+                print(f"prepare: {len(latencies)} answers while preparing, key to answer worst "
+                      f"{max(latencies):.0f} ms, median {sorted(latencies)[len(latencies) // 2]:.0f} ms")
+            errors = errors_in(b.console())
+            if errors:
+                fail("prepare: console errors: " + "; ".join(errors[:5]))
+        finally:
+            b.close()
+
+
 # ---- bench (figures for people, not a pass/fail check) -------------------------------------
 
 def gzip_size(path):
@@ -483,7 +548,7 @@ def bench(args):
 
 def main():
     p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    p.add_argument("what", choices=["frames", "live", "faults", "looping", "audio", "bench"])
+    p.add_argument("what", choices=["frames", "live", "faults", "looping", "audio", "prepare", "bench"])
     p.add_argument("--web", required=True, help="the built page (scripts/web.sh OUT-DIR)")
     p.add_argument("--work", required=True, help="scratch directory")
     p.add_argument("--capture", help="rinta-capture, for the frames")
@@ -491,10 +556,11 @@ def main():
     p.add_argument("--make-module", help="tests/make_module, for the looping song")
     p.add_argument("--tolerance", type=float, default=4.0, help="mean difference allowed, in levels")
     p.add_argument("--bench-frames", type=int, default=120, help="frames each scene is timed over")
+    p.add_argument("--tries", type=int, default=1, help="prepare: answers given, the later ones at random moments")
     args = p.parse_args()
     os.makedirs(args.work, exist_ok=True)
     {"frames": frames, "live": live, "faults": faults, "looping": looping, "audio": audio,
-     "bench": bench}[args.what](args)
+     "prepare": prepare, "bench": bench}[args.what](args)
     if failures:
         print(f"{len(failures)} check(s) failed")
         sys.exit(1)
