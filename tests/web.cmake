@@ -19,3 +19,10 @@ add_test(NAME web_looping
 add_test(NAME web_audio COMMAND python3 ${WEB_TEST} audio --web ${RINTA_WEB_DIR} --work ${WEB_SCRATCH}/audio)
 add_test(NAME web_prepare COMMAND python3 ${WEB_TEST} prepare --web ${RINTA_WEB_DIR} --work ${WEB_SCRATCH}/prepare)
 set_tests_properties(web_frames web_live web_faults web_looping web_audio web_prepare PROPERTIES FIXTURES_REQUIRED web LABELS web TIMEOUT 900)
+
+# The page's audio-thread player alone, under node (no browser, no build needed).
+find_program(RINTA_NODE NAMES node nodejs)
+if(RINTA_NODE)
+  add_test(NAME web_worklet COMMAND ${RINTA_NODE} ${CMAKE_CURRENT_SOURCE_DIR}/web/worklet_test.js)
+  set_tests_properties(web_worklet PROPERTIES LABELS web TIMEOUT 60)
+endif()

@@ -297,7 +297,7 @@ def looping(args):
 
 # Before the page's script creates its context (at the answer): a context whose device takes
 # a while to start, as Firefox's often does. It reports itself suspended, and is, until the
-# test calls startHeldContext().
+# test calls startHeldContext(); holdContext() stops it again, as a device taken away does.
 SLOW_CONTEXT = """
 const Real = window.AudioContext;
 window.AudioContext = class extends Real {
@@ -306,6 +306,7 @@ window.AudioContext = class extends Real {
     this.held = true;
     super.suspend();
     window.startHeldContext = () => { this.held = false; super.resume(); };
+    window.holdContext = () => { this.held = true; super.suspend(); };
   }
   get state() { return this.held ? 'suspended' : super.state; }
   resume() { return this.held ? Promise.resolve() : super.resume(); }
@@ -421,8 +422,17 @@ def audio(args):
             b.wait_for("Module.rintaAudio.time() > 1.5", 30)
             b.js("window.startHeldContext()")
             heard = b.wait_for("Module.rintaAudio.stats && Module.rintaAudio.stats.audible > 44100 && Module.rintaAudio.device", 30)
+            # The context stops and starts again: the silent clock carries the song meanwhile.
+            b.js("window.holdContext()")
+            held = b.wait_for("!Module.rintaAudio.device", 10)
+            time.sleep(1.0)
+            b.js("window.startHeldContext()")
+            again = b.wait_for("Module.rintaAudio.device", 30)
+            time.sleep(1.0)
             samples = b.js("return window.clockSamples")
             handovers = b.js("return Module.rintaAudio.handovers")
+            if not held or not again:
+                fail(f"audio: a context that stops and runs again is not followed (handovers {handovers})")
             print(f"audio: slow start: handovers {handovers}, {len(samples)} clock samples, "
                   f"{audio_stats(b)}")
             if not heard:
