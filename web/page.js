@@ -270,8 +270,13 @@
         const nextTask = () => new Promise((resolve) => setTimeout(resolve, 0));
         (async () => {
           await nextTask();
-          for (let step = 0; (step = Module._rintaPrepareStep(step)) > 0;) {
-            rinta.preparing = step;
+          rinta.prepareSteps = []; // [step, ms] of each step, for the curious
+          for (let step = 0, next; ; step = next) {
+            const t0 = performance.now();
+            next = Module._rintaPrepareStep(step);
+            rinta.prepareSteps.push([step, Math.round(performance.now() - t0)]);
+            if (next <= 0) break;
+            rinta.preparing = next;
             await nextTask();
           }
           rinta.preparing = 0;

@@ -491,6 +491,10 @@ def prepare(args):
                     return
                 t = b.js("return window.rinta.times")
                 key = b.js("return window.keyTimes[0]")
+                steps = b.js("return window.rinta.prepareSteps") or []
+                if steps:
+                    step, ms = max(steps, key=lambda s: s[1])
+                    print(f"prepare: {len(steps)} steps, the longest {ms} ms (step {step})")
                 print(f"prepare: code in at {t['ready']:.0f} ms, key at {key:.0f} ms, answered at "
                       f"{t['answered']:.0f} ms ({t['answered'] - key:.0f} ms later), prepared at {t['prepared']:.0f} ms")
                 toReady = (t["ready"] - t["question"]) / 1000
