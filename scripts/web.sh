@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: MIT
 # Builds the web page (WebAssembly + WebGL 2) and, unless --no-serve, serves it on 127.0.0.1.
 #   scripts/web.sh [--no-serve] [--port N] [--build DIR] [OUT-DIR]   (OUT-DIR default: build/web)
-# OUT-DIR gets index.html, rinta.js, rinta.wasm, page.js and data/: copy it to any static host.
+# OUT-DIR gets index.html, rinta.js, rinta.wasm, page.js, worklet.js and data/: copy it to any static host.
 # Needs a native build tree (--build, default build/) for the generated pictures, module and
 # meshes; makes it when missing. Debian's sources of libopenmpt and libjpeg-turbo are fetched
 # once into BUILD/web-src (a deb-src entry is added when apt has none); compiled objects stay
@@ -79,7 +79,7 @@ fi
 cmake --build "$wb" -j2
 
 mkdir -p "$out/data"
-cp "$wb/rinta.js" "$wb/rinta.wasm" "$top/web/index.html" "$top/web/page.js" "$out/"
+cp "$wb/rinta.js" "$wb/rinta.wasm" "$top/web/index.html" "$top/web/page.js" "$top/web/worklet.js" "$out/"
 # The files the engine reads, as engine/data_files.txt lists them.
 sed -n 's/^[0-9a-z]\+ \+\([^ ]\+\)$/\1/p' "$top/engine/data_files.txt" | while read -r name; do
   cp "$build/data/$name" "$out/data/"

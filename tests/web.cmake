@@ -31,3 +31,12 @@ rinta_web_test(live)
 rinta_web_test(faults)
 rinta_web_test(looping --capture $<TARGET_FILE:rinta-capture> --data ${RINTA_DATA_DIR}
                --make-module $<TARGET_FILE:make_module>)
+rinta_web_test(audio)
+rinta_web_test(prepare)
+
+# The page's audio-thread player alone, under node (no browser, no build needed).
+find_program(RINTA_NODE NAMES node nodejs)
+if(RINTA_NODE)
+  add_test(NAME web_worklet COMMAND ${RINTA_NODE} ${CMAKE_CURRENT_SOURCE_DIR}/web/worklet_test.js)
+  set_tests_properties(web_worklet PROPERTIES LABELS web TIMEOUT 60)
+endif()

@@ -155,14 +155,16 @@ class Chromium(Session):
         return self.cmd("POST", "/execute/sync", {"script": script, "args": list(args)})
 
     def screenshot(self, path):
-        try:
-            png = base64.b64decode(self.cmd("GET", "/screenshot"))
-        except RuntimeError as e:
-            # chromedriver gives a busy renderer 10 s for a picture; on a loaded machine that
-            # is the machine, not the page: one more try.
-            if "Timed out receiving message from renderer" not in str(e):
-                raise
-            png = base64.b64decode(self.cmd("GET", "/screenshot"))
+        # On a starved machine the driver may give up waiting for the renderer's next frame
+        # (its error names a timeout): that says nothing about the page, so ask again.
+        for attempt in range(4):
+            try:
+                png = base64.b64decode(self.cmd("GET", "/screenshot"))
+                break
+            except RuntimeError as e:
+                if attempt == 3 or "timeout" not in str(e).lower():
+                    raise RuntimeError(f"screenshot refused: {str(e)[:300]}") from None
+                time.sleep(1)
         with open(path, "wb") as f:
             f.write(png)
 
