@@ -30,9 +30,10 @@ ENGINES = ("chromium", "firefox")
 engine = os.environ.get("RINTA_BROWSER", "chromium")
 
 
-def Browser(name=None, width=640, height=480):
-    """A fresh session of the named engine (default: the module's engine)."""
-    return {"chromium": Chromium, "firefox": Firefox}[name or engine](width, height)
+def Browser(name=None, width=640, height=480, sound=False):
+    """A fresh session of the named engine (default: the module's engine). sound: an audio
+    output for the page (Chromium always has one; Firefox gets a sound server of its own)."""
+    return {"chromium": Chromium, "firefox": Firefox}[name or engine](width, height, sound)
 
 
 def free_port():
@@ -99,7 +100,7 @@ class Session:
 class Chromium(Session):
     name = "chromium"
 
-    def __init__(self, width=640, height=480):
+    def __init__(self, width=640, height=480, sound=False):
         self.port = free_port()
         self.profile = tempfile.mkdtemp(prefix="rinta-chromium-")
         self.driver = subprocess.Popen([CHROMEDRIVER, f"--port={self.port}"], stdout=subprocess.DEVNULL,
@@ -304,17 +305,17 @@ class Marionette:
 class Firefox(Session):
     name = "firefox"
 
-    def __init__(self, width=640, height=480):
+    def __init__(self, width=640, height=480, sound=False):
         self.dir = tempfile.mkdtemp(prefix="rinta-firefox-")
-        self.xvfb = self.firefox = self.marionette = None
+        self.xvfb = self.pulse = self.firefox = self.marionette = None
         self.log_at = 0
         try:
-            self._start(width, height)
+            self._start(width, height, sound)
         except BaseException:
             self.close()
             raise
 
-    def _start(self, width, height):
+    def _start(self, width, height, sound):
         display = self._start_xvfb()
         profile = os.path.join(self.dir, "profile")
         os.makedirs(profile)
@@ -325,7 +326,9 @@ class Firefox(Session):
         env = {k: v for k, v in os.environ.items() if k not in ("MOZ_HEADLESS", "WAYLAND_DISPLAY")}
         # llvmpipe for WebGL, on this display only
         env.update(DISPLAY=display, LIBGL_ALWAYS_SOFTWARE="1", MOZ_CRASHREPORTER_DISABLE="1", XDG_SESSION_TYPE="x11",
-                   HOME=self.dir)
+                   HOME=self.dir, XDG_RUNTIME_DIR=self.dir)
+        if sound:
+            env["PULSE_SERVER"] = self._start_sound_server()
         self.log = os.path.join(self.dir, "firefox.log")
         with open(self.log, "wb") as out:
             self.firefox = subprocess.Popen([FIREFOX, "--marionette", "--no-remote", "--profile", profile,
@@ -355,6 +358,29 @@ class Firefox(Session):
                     raise RuntimeError("Xvfb did not start")
                 number += chunk
         return ":" + number.decode().strip()
+
+    def _start_sound_server(self):
+        """A PulseAudio server of its own with a null sink: the page's audio runs as on a
+        viewer's machine (without one, Firefox has no output and the page plays silently).
+        Only where asked: with it the page's other checks stopped answering in Firefox at times
+        (a script call with no reply), which the audio check is to show, not every check."""
+        socket_path = os.path.join(self.dir, "pulse-native")
+        env = dict(os.environ, HOME=self.dir, XDG_RUNTIME_DIR=self.dir)
+        env.pop("PULSE_SERVER", None)
+        log = os.path.join(self.dir, "pulseaudio.log")
+        with open(log, "wb") as out:
+            self.pulse = subprocess.Popen(["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disable-shm=yes",
+                                           "--log-target=stderr", "-L", "module-null-sink sink_name=rinta",
+                                           "-L", f"module-native-protocol-unix socket={socket_path} auth-anonymous=1"],
+                                          env=env, stdout=out, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
+        for _ in range(100):
+            if os.path.exists(socket_path) or self.pulse.poll() is not None:
+                break
+            time.sleep(0.1)
+        if not os.path.exists(socket_path):
+            with open(log, errors="replace") as f:
+                raise RuntimeError("PulseAudio did not start:\n" + f.read()[-2000:])
+        return "unix:" + socket_path
 
     def _log_tail(self):
         with contextlib.suppress(OSError), open(self.log, errors="replace") as f:
@@ -416,7 +442,7 @@ class Firefox(Session):
             with contextlib.suppress(Exception):
                 self.marionette("Marionette:Quit")
             self.marionette.close()
-        for proc in (self.firefox, self.xvfb):
+        for proc in (self.firefox, self.pulse, self.xvfb):
             if proc is None:
                 continue
             with contextlib.suppress(subprocess.TimeoutExpired):

@@ -488,7 +488,7 @@ def audio(args):
     """The music through the context's player: no deprecated node, a main-thread stall not
     heard, a slow-starting context taken over without a jump, the context let go at the end."""
     with browser.serve(args.web) as url:
-        b = open_browser()
+        b = browser.Browser(sound=True)  # an audio output in every engine
         try:
             b.open(url + "index.html")
             if not b.wait_for("window.rinta && window.rinta.phase === 'question'", 60):
