@@ -142,15 +142,16 @@
       if (this.el.hidden) return;
       const mb = (n) => (n / 1e6).toFixed(1);
       const { bytes, total } = rinta.loaded;
+      const what = this.current ? 'Loading ' + this.current : 'Loading';
       const bar = this.el.querySelector('.fill');
       const label = this.el.querySelector('.label');
       if (total > 0) {
         const part = Math.min(1, bytes / total);
         bar.style.width = (part * 100).toFixed(1) + '%';
         this.el.setAttribute('aria-valuenow', String(Math.round(part * 100)));
-        label.textContent = `Loading ${this.current}: ${mb(bytes)} of ${mb(total)} MB`;
+        label.textContent = `${what}: ${mb(bytes)} of ${mb(total)} MB`;
       } else {
-        label.textContent = `Loading ${this.current}: ${mb(bytes)} MB`;
+        label.textContent = `${what}: ${mb(bytes)} MB`;
       }
     },
     hide() { this.el.hidden = true; },

@@ -11,7 +11,8 @@
           page names the file that did not come and the server's answer
   looping a song whose last order jumps back to the first: the page plays on past the song's
           length as rinta-capture does, deterministically (frame against frame) and live
-  messages  every way the page can fail to start ends in a visible message, audio let go: bad
+  messages  the loading bar counts the bytes of the total on a slow line; every way the page
+          can fail to start ends in a visible message, audio let go: bad
           link parameters, a frame past the song's end, file://, fullscreen refused then
           declined, a code file that does not come (which file, what status)
   phone   a 390 x 844 viewport: the question fits with finger-sized buttons, Ctrl+N is not an
@@ -352,6 +353,30 @@ def messages(args):
     b = open_browser()
     try:
         b.fit_viewport(640, 480)
+        # Loading on a slow line: the bar counts up to the total, and goes when the page is ready.
+        with page_server(args.web, rate_bits=8e6) as url:
+            b.open(url + "index.html?answer=no")
+            seen, labels = set(), set()
+            end = time.time() + 120
+            while time.time() < end:
+                state = b.js("const p = document.getElementById('progress'); return [p && !p.hidden,"
+                             " p && p.getAttribute('aria-valuenow'), p && p.innerText, window.rinta && window.rinta.times.ready];")
+                if state[0] and state[1] is not None:
+                    seen.add(int(state[1]))
+                    labels.add(state[2])
+                if state[3]:
+                    break
+                time.sleep(0.1)
+            loaded = b.js("return window.rinta && window.rinta.loaded")
+            between = sorted(v for v in seen if 0 < v < 100)
+            print(f"loading bar: {len(between)} steps between 0 and 100 seen, e.g. {sorted(labels)[:1]}")
+            if len(between) < 2 or not any(" of " in t and "MB" in t for t in labels):
+                fail(f"no bar counting the bytes loaded of the total (values {sorted(seen)}, labels {sorted(labels)[:3]})")
+            if not loaded or loaded["total"] <= 0 or loaded["bytes"] != loaded["total"]:
+                fail(f"when ready, the bytes loaded are not the total: {loaded}")
+            if not b.wait_for("document.getElementById('progress').hidden", 10):
+                fail("the loading bar stays once the page is ready")
+
         with page_server(args.web) as url:
             # Links that cannot be followed: each says which parameter and loads nothing.
             for query, named in [("?frame=-5&answer=no", "frame=-5"), ("?frame=abc&answer=no", "frame=abc"),
