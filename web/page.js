@@ -415,7 +415,7 @@
   // ---- touch: the program's keys from taps and swipes ----------------------------------------
   // Invisible until the screen is touched: a swipe to the left or right steps the scene as the
   // arrows do; a tap shows a row of buttons for scenes 1 to 8, the arrows and the end, which
-  // goes away again when it is not used for a while.
+  // goes away again when the screen is not touched for a while.
 
   const touch = {
     el: document.getElementById('touch'),
@@ -447,8 +447,7 @@
           this.press(dx < 0 ? 0x27 : 0x25); // the picture is pushed on: to the left is the next one
           this.show();
         } else if (Math.abs(dx) < 20 && Math.abs(dy) < 20) {
-          if (this.el.hidden) this.show();
-          else this.hide();
+          this.show(); // and a while longer when it is up already
         }
       });
       stage.addEventListener('pointercancel', () => { this.start = null; });
