@@ -13,6 +13,7 @@ import subprocess
 import tempfile
 import threading
 import time
+import urllib.error
 import urllib.request
 
 CHROMIUM = os.environ.get("RINTA_CHROMIUM", "/usr/bin/chromium")
@@ -109,7 +110,17 @@ class Browser:
         return None
 
     def screenshot(self, path):
-        png = base64.b64decode(self.cmd("GET", "/screenshot"))
+        # On a starved machine the driver may give up waiting for the renderer's next frame
+        # (an HTTP 500 naming a timeout): that says nothing about the page, so ask again.
+        for attempt in range(4):
+            try:
+                png = base64.b64decode(self.cmd("GET", "/screenshot"))
+                break
+            except urllib.error.HTTPError as e:
+                body = e.read().decode(errors="replace")
+                if attempt == 3 or "timeout" not in body.lower():
+                    raise RuntimeError(f"screenshot refused: {body[:300]}") from e
+                time.sleep(1)
         with open(path, "wb") as f:
             f.write(png)
 
