@@ -34,7 +34,6 @@ import subprocess
 import sys
 import threading
 import time
-import urllib.error
 import urllib.request
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -467,13 +466,7 @@ def centre(box):
 
 def credits_grey(b, shot):
     """Scene 6's grey on the picture's left edge, above where the touch keys show."""
-    for attempt in range(3):  # a renderer slow to answer on a loaded machine is asked again
-        try:
-            b.screenshot(shot)
-            break
-        except urllib.error.HTTPError:
-            if attempt == 2:
-                raise
+    b.screenshot(shot)
     top = int(rect(b, "#canvas")[1])
     levels = mean_levels(shot, f"12x160+2+{top + 4}")
     return all(abs(c - 128) < 8 for c in levels), levels
