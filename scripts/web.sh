@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: MIT
 # Builds the web page (WebAssembly + WebGL 2) and, unless --no-serve, serves it on 127.0.0.1.
 #   scripts/web.sh [--no-serve] [--port N] [--build DIR] [OUT-DIR]   (OUT-DIR default: build/web)
-# OUT-DIR gets index.html, rinta.js, rinta.wasm, page.js, files.json and data/, with .br and .gz
+# OUT-DIR gets index.html, rinta.js, rinta.wasm, page.js, worklet.js, files.json and data/, with .br and .gz
 # forms of the code and the module beside them: copy it to any static host. The server here
 # (scripts/serve.py) sends those compressed forms to browsers that take them.
 # Needs a native build tree (--build, default build/) for the generated pictures, module and
@@ -83,7 +83,7 @@ cmake --build "$wb" -j2
 mkdir -p "$out/data"
 # Copied only when changed, so that the compressed forms below are made again only for those.
 publish() { cmp -s "$1" "$2" || cp "$1" "$2"; }
-for f in "$wb/rinta.js" "$wb/rinta.wasm" "$top/web/index.html" "$top/web/page.js"; do
+for f in "$wb/rinta.js" "$wb/rinta.wasm" "$top/web/index.html" "$top/web/page.js" "$top/web/worklet.js"; do
   publish "$f" "$out/$(basename "$f")"
 done
 # The files the engine reads, as engine/data_files.txt lists them. The pictures go through
@@ -111,7 +111,7 @@ publish "$tmp/files.json" "$out/files.json"
 # Precompressed forms beside the originals (NAME.br, NAME.gz), as static hosts and
 # scripts/serve.py send them; pictures are left out, they do not shrink. Kept only where
 # they save a tenth.
-for f in "$out"/index.html "$out"/page.js "$out"/rinta.js "$out"/rinta.wasm "$out"/files.json "$out"/data/*.it; do
+for f in "$out"/index.html "$out"/page.js "$out"/worklet.js "$out"/rinta.js "$out"/rinta.wasm "$out"/files.json "$out"/data/*.it; do
   [ -f "$f" ] || continue
   size=$(stat -c %s "$f")
   if [ ! "$f.gz" -nt "$f" ]; then

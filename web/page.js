@@ -319,68 +319,146 @@
   }
 
   // ---- Web Audio for web/music.cpp ---------------------------------------------------------
+  // The song is rendered on this thread, ahead of what is heard (from a timer and from every
+  // frame), and posted in blocks to the player on the audio thread (worklet.js), each stamped
+  // with the context frame it will be heard at; no round trip to this thread per audio block,
+  // so a stall here shorter than the lead is not heard. The music core stamps each block's
+  // position with the page's audio clock (time()): the context's output timestamp while the
+  // context runs, a silent clock of the page's own while it does not (before it has started,
+  // however long that takes, or without any audio device), each taking over from the other
+  // where it stands, so the song's position never jumps.
 
   const audio = {
-    ctx: null, node: null, buffer: 0, frames: 2048, rate: 44100, silentFrom: null, timer: 0,
+    ctx: null, node: null, rate: 44100, buffer: 0, opened: false, timer: 0, waited: 0,
+    block: 1024,   // frames rendered at a time (23 ms)
+    lead: 1.0,     // seconds rendered ahead of what is heard, on the context's clock: a
+                   // frame that holds this thread for most of a second is not heard
+    silentLead: 0.03, // and on the silent clock: what is rendered there is never heard
+    device: false, // the clock is the context's (else the silent one)
+    offset: 0,     // page clock = context time heard + offset, while on the context
+    silentBase: 0, silentFrom: 0, // page clock = silentBase + seconds since silentFrom, while silent
+    ahead: 0,      // the page time rendered up to
+    nextFrame: 0,  // the context frame the next block is heard at
+    last: 0,       // the latest time() given: the clock never goes back
+    stats: { played: 0, underrun: 0, late: 0, audible: 0, frame: 0 }, // the player's report
+    handovers: [], // [page time, 'device' or 'silent'] at each change of clock
     start() { // in the answer's handler: the user gesture that lets the page make sound
       const Ctx = window.AudioContext || window.webkitAudioContext;
       if (!Ctx) return;
+      let ctx;
       try {
-        this.ctx = new Ctx({ sampleRate: this.rate, latencyHint: 'interactive' });
-        this.ctx.resume().catch(() => {}); // a page closed straight after may cut it short
+        ctx = this.ctx = new Ctx({ sampleRate: this.rate, latencyHint: 'interactive' });
+        ctx.resume().catch(() => {});
       } catch (e) {
         this.ctx = null;
+        return;
       }
+      if (!ctx.audioWorklet) {
+        console.warn('music: this browser has no AudioWorklet; playing silently');
+        return;
+      }
+      ctx.audioWorklet.addModule('worklet.js').then(() => {
+        if (this.ctx !== ctx) return; // closed meanwhile
+        this.node = new AudioWorkletNode(ctx, 'rinta-player',
+                                         { numberOfInputs: 0, numberOfOutputs: 1, outputChannelCount: [2] });
+        this.node.port.onmessage = (e) => { this.stats = e.data; };
+        this.node.connect(ctx.destination);
+        this.pump();
+      }).catch((e) => console.warn('music: the audio player did not load (' + e + '); playing silently'));
+      // A context the browser has not let start yet (no gesture) starts with the next one.
+      const nudge = () => { if (this.ctx && this.ctx.state === 'suspended') this.ctx.resume().catch(() => {}); };
+      window.addEventListener('keydown', nudge, true);
+      window.addEventListener('pointerdown', nudge, true);
     },
-    open(rate) {
+    open(rate) { // FSOUND_Init: the page's clock starts, silent until the context runs
       this.rate = rate;
-      this.buffer = this.buffer || Module._malloc(this.frames * 2 * 4);
-      if (this.ctx && this.ctx.sampleRate === rate) {
-        this.node = this.ctx.createScriptProcessor(this.frames, 0, 2);
-        this.node.onaudioprocess = (e) => this.fill(e.outputBuffer, e.playbackTime);
-        this.node.connect(this.ctx.destination);
-        // A page without an audio device must still move on: the clock falls back to the
-        // page's own, silently, as the native build does with no sound card.
-        const begun = this.ctx.currentTime;
-        setTimeout(() => {
-          if (this.node && this.ctx.currentTime === begun) this.silent('the audio clock does not run');
-        }, 1500);
-      } else {
-        this.silent(this.ctx ? 'the audio device does not take ' + rate + ' Hz' : 'no Web Audio');
+      this.buffer = this.buffer || Module._malloc(this.block * 2 * 4);
+      if (!this.ctx) {
+        console.warn('music: no Web Audio; playing silently');
+      } else if (this.ctx.sampleRate !== rate) {
+        console.warn('music: the audio device does not take ' + rate + ' Hz; playing silently');
+        this.ctx.close().catch(() => {});
+        this.ctx = null;
+        this.node = null;
       }
+      this.opened = true;
+      this.device = false;
+      this.silentBase = 0;
+      this.silentFrom = performance.now();
+      this.ahead = this.last = 0;
+      this.waited = this.silentFrom;
+      this.timer = setInterval(() => this.pump(), 20);
       return 1;
     },
-    silent(why) {
-      console.warn('music: no audio output (' + why + '); playing silently');
-      if (this.node) { this.node.disconnect(); this.node.onaudioprocess = null; this.node = null; }
-      this.silentFrom = performance.now();
-      let ahead = 0; // seconds of music rendered on the silent clock
-      this.timer = setInterval(() => {
-        while (ahead < this.time() + 0.2) {
-          Module._rintaAudioFill(this.buffer, this.frames, ahead);
-          ahead += this.frames / this.rate;
-        }
-      }, 20);
+    contextHeard() { // the context time of the sample at the output now
+      const ctx = this.ctx;
+      if (ctx.getOutputTimestamp) {
+        const ts = ctx.getOutputTimestamp();
+        if (ts.contextTime > 0 && ts.performanceTime > 0)
+          return Math.min(ctx.currentTime, ts.contextTime + (performance.now() - ts.performanceTime) / 1000);
+      }
+      return ctx.currentTime - (ctx.outputLatency || ctx.baseLatency || 0);
     },
-    fill(out, at) {
-      const n = out.length;
-      Module._rintaAudioFill(this.buffer, n, at);
-      const samples = Module.HEAPF32.subarray(this.buffer >> 2, (this.buffer >> 2) + 2 * n);
-      const left = out.getChannelData(0), right = out.getChannelData(1);
-      for (let i = 0; i < n; ++i) {
-        left[i] = samples[2 * i];
-        right[i] = samples[2 * i + 1];
+    runs() { return !!(this.node && this.ctx && this.ctx.state === 'running' && this.ctx.currentTime > 0); },
+    follow() { // hands the clock over when the context starts or stops running
+      const runs = this.runs();
+      if (runs === this.device) return;
+      const now = this.time();
+      if (runs) {
+        this.offset = now - this.contextHeard();
+        this.node.port.postMessage({ reset: true });
+        // What was rendered ahead on the silent clock is not heard; the next block is heard
+        // where it belongs on the context's clock, on its grid of frames.
+        this.nextFrame = Math.round((this.ahead - this.offset) * this.rate);
+        this.ahead = this.nextFrame / this.rate + this.offset;
+      } else {
+        this.silentBase = now;
+        this.silentFrom = performance.now();
+      }
+      this.device = runs;
+      this.handovers.push([now, runs ? 'device' : 'silent']);
+    },
+    pump() { // renders ahead of what is heard; on the context's clock, posts it to the player
+      if (!this.opened) return;
+      this.follow();
+      if (!this.device && this.ctx && performance.now() - this.waited > 1500) {
+        this.waited = Infinity; // said once: a slow start is not a dead device
+        console.warn('music: the audio device has not started yet; playing silently until it does');
+      }
+      const target = this.time() + (this.device ? this.lead : this.silentLead);
+      const heap = this.buffer >> 2;
+      while (this.ahead < target) {
+        Module._rintaAudioFill(this.buffer, this.block, this.ahead);
+        if (this.device) {
+          // A block already past the player is not sent: the song still moves on through it.
+          if ((this.nextFrame + this.block) / this.rate > this.ctx.currentTime) {
+            const data = Module.HEAPF32.slice(heap, heap + 2 * this.block);
+            this.node.port.postMessage({ frame: this.nextFrame, data }, [data.buffer]);
+          }
+          this.nextFrame += this.block;
+          this.ahead = this.nextFrame / this.rate + this.offset;
+        } else {
+          this.ahead += this.block / this.rate;
+        }
       }
     },
-    time() { // the context time of the sample being heard now: the output's latency behind
-      if (this.silentFrom !== null) return (performance.now() - this.silentFrom) / 1000;
-      return this.ctx ? this.ctx.currentTime - (this.ctx.outputLatency || 0) : 0;
+    time() { // the page's audio clock: the time of the sample being heard now, in seconds
+      if (!this.opened) return this.last;
+      const t = this.device ? this.contextHeard() + this.offset
+                            : this.silentBase + (performance.now() - this.silentFrom) / 1000;
+      this.last = Math.max(this.last, t);
+      return this.last;
     },
-    close() {
-      if (this.node) { this.node.disconnect(); this.node.onaudioprocess = null; this.node = null; }
+    close() { // FSOUND_Close, and whenever the page ends: the device is let go
+      this.opened = false;
       if (this.timer) clearInterval(this.timer);
       this.timer = 0;
-      if (this.ctx) this.ctx.close();
+      if (this.node) {
+        this.node.port.postMessage({ stop: true });
+        this.node.disconnect();
+        this.node = null;
+      }
+      if (this.ctx) this.ctx.close().catch(() => {});
       this.ctx = null;
     },
   };
@@ -503,13 +581,25 @@
       mark('ready');
       progress.hide();
       // While the question is up, everything but the music gets ready (after the dialog has
-      // painted): the answer then only starts the song.
+      // painted): the answer then only starts the song. In short steps, each its own task, so
+      // that an answer given meanwhile is taken at once; the rest runs on after it.
       if (!deterministic) {
-        setTimeout(() => {
-          if (rinta.phase !== 'running') Module._rintaPrepare();
+        const nextTask = () => new Promise((resolve) => setTimeout(resolve, 0));
+        (async () => {
+          await nextTask();
+          rinta.prepareSteps = []; // [step, ms] of each step, for the curious
+          for (let step = 0, next; ; step = next) {
+            const t0 = performance.now();
+            next = Module._rintaPrepareStep(step);
+            rinta.prepareSteps.push([step, Math.round(performance.now() - t0)]);
+            if (next <= 0) break;
+            rinta.preparing = next;
+            await nextTask();
+          }
+          rinta.preparing = 0;
           mark('prepared');
           runtimeReady();
-        }, 0);
+        })();
       } else {
         runtimeReady();
       }
@@ -517,6 +607,7 @@
     rintaAudio: audio,
     rintaPage: {
       framePresented(n, order, row) {
+        audio.pump(); // every frame as well as the timer: a long frame's stall eats no lead
         rinta.frames = n;
         rinta.order = order; // the song position after the frame, as heard (-1 without music)
         rinta.row = row;
@@ -527,6 +618,7 @@
         ending = why;
         rinta.phase = 'ended';
         rinta.ended = why;
+        audio.close(); // however it ends, the audio device is let go
         mark('ended');
         touch.hide();
         if (!deterministic) {
@@ -604,6 +696,8 @@
     console.error('rinta: ' + e.message);
     if (rinta.phase === 'loading' || rinta.phase === 'question') loadFailed(e.error || new Error(e.message));
   });
+
+  window.addEventListener('pagehide', () => audio.close());
 
   if (location.protocol === 'file:') {
     stop('rinta cannot start from a file', 'a page opened from file:// may not fetch its code and data. Serve the ' +

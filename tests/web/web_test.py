@@ -20,6 +20,10 @@
           End ends; the status line leaves the picture
   serving scripts/serve.py sends NAME.br / NAME.gz in place of NAME with their encoding (the
           same bytes once decoded), never a stale one; the page's pictures decode as the data's
+  prepare an answer given while the page prepares is taken before the preparation is over
+  audio   the music through the audio thread's player: no deprecated node, a 200 ms main-thread
+          stall leaves no gap, a context that starts late takes over without a jump, Esc lets
+          the context go
   bench   figures, not a test: download size, load to question and to ready (--rate 4M: on a
           4 Mbit/s line), answer to first frame, and each scene's frame time in the page
           against rinta-capture --bench
@@ -633,6 +637,230 @@ def serving(args):
                 fail(f"data/{name}: the page's copy decodes to other pixels than the data's")
 
 
+# ---- audio ---------------------------------------------------------------------------------
+
+# Before the page's script creates its context (at the answer): a context whose device takes
+# a while to start, as Firefox's often does. It reports itself suspended, and is, until the
+# test calls startHeldContext(); holdContext() stops it again, as a device taken away does.
+SLOW_CONTEXT = """
+const Real = window.AudioContext;
+window.AudioContext = class extends Real {
+  constructor(options) {
+    super(options);
+    this.held = true;
+    super.suspend();
+    window.startHeldContext = () => { this.held = false; super.resume(); };
+    window.holdContext = () => { this.held = true; super.suspend(); };
+  }
+  get state() { return this.held ? 'suspended' : super.state; }
+  resume() { return this.held ? Promise.resolve() : super.resume(); }
+};
+"""
+
+# Samples the page's audio clock against the wall clock every few milliseconds.
+CLOCK_SAMPLER = """
+window.clockSamples = [];
+setInterval(() => {
+  const a = Module.rintaAudio;
+  if (a.opened) window.clockSamples.push([performance.now(), a.time()]);
+}, 5);
+"""
+
+
+# The demo's drawing switched off: software GL on a busy machine holds the page up by itself,
+# for seconds at times, and the stall the test makes is to be the only one.
+NO_DRAWING = """
+const gl = document.getElementById('canvas').getContext('webgl2');
+for (const f of ['drawArrays', 'drawElements', 'clear', 'readPixels', 'texImage2D', 'texSubImage2D'])
+  gl[f] = () => {};
+"""
+
+# Notes when the page's renderer runs; longestPumpWait(since) is the longest time between two
+# runs from `since` (performance.now() ms) on.
+PUMP_WATCH = """
+const a = Module.rintaAudio, pump = a.pump.bind(a), runs = [];
+a.pump = () => { runs.push(performance.now()); pump(); };
+window.longestPumpWait = (since) => {
+  let longest = 0;
+  for (let i = 1; i < runs.length; ++i) if (runs[i] >= since) longest = Math.max(longest, runs[i] - runs[i - 1]);
+  return Math.max(longest, performance.now() - runs[runs.length - 1]);
+};
+"""
+
+
+def clock_jumps(samples, slack=0.1):
+    """Steps of the audio clock that are not the wall clock's step within slack seconds: a
+    jump either way, or a clock standing still."""
+    bad = []
+    for (w0, c0), (w1, c1) in zip(samples, samples[1:]):
+        wall, clock = (w1 - w0) / 1000, c1 - c0
+        if abs(clock - wall) > slack:
+            bad.append((round(w0), round(c0, 3), round(c1, 3)))
+    return bad
+
+
+def audio_stats(b):
+    return b.js("return Object.assign({device: Module.rintaAudio.device}, Module.rintaAudio.stats)")
+
+
+def audio(args):
+    """The music through the context's player: no deprecated node, a main-thread stall not
+    heard, a slow-starting context taken over without a jump, the context let go at the end."""
+    with browser.serve(args.web) as url:
+        b = open_browser()
+        try:
+            b.open(url + "index.html")
+            if not b.wait_for("window.rinta && window.rinta.phase === 'question'", 60):
+                fail("audio: no question")
+                return
+            b.keys("n")
+            heard = b.wait_for("window.rinta.frames > 20 && Module.rintaAudio.stats && Module.rintaAudio.stats.audible > 0", 60)
+            entries = b.console()
+            deprecated = [m for _, m in entries if "deprecat" in m.lower() or "ScriptProcessor" in m]
+            if deprecated:
+                fail("audio: " + deprecated[0])
+            if not heard:
+                fail(f"audio: no music heard after the answer ({audio_stats(b)})")
+                return
+            # A main-thread stall shorter than what is rendered ahead is not heard. A busy
+            # machine may still hold the page up by itself, for longer: a try where the page
+            # was held up for longer than it renders ahead is not counted.
+            b.js(NO_DRAWING)
+            b.js(PUMP_WATCH)
+            clean = 0
+            for attempt in range(8):
+                if clean >= 2:
+                    break
+                time.sleep(1.0)
+                before = audio_stats(b)
+                t0 = b.js("const t = performance.now(); while (performance.now() - t < 200) {} return t;")
+                b.wait_for(f"Module.rintaAudio.stats.frame > {before['frame']} + 66150", 30)  # 1.5 s on
+                time.sleep(0.2)
+                after = audio_stats(b)
+                held = b.js("return window.longestPumpWait(arguments[0])", t0 - 1000)
+                missing = after["underrun"] - before["underrun"]
+                print(f"audio: a 200 ms stall: {missing} frames missing, {after['played'] - before['played']} "
+                      f"played; the renderer's longest wait {held:.0f} ms")
+                if held > 750:  # the lead less the output's latency, a block, and a margin
+                    continue  # held up for longer than the page renders ahead: says nothing
+                clean += 1
+                if after["played"] <= before["played"] or missing != 0:
+                    fail(f"audio: a 200 ms stall made a gap of {missing} frames (before {before}, after {after})")
+                    break
+            if clean == 0:
+                fail("audio: no try without a longer stall of the machine's own: nothing shown")
+            b.keys(browser.KEY_ESCAPE)
+            if not b.wait_for("window.rinta.phase === 'ended'", 10) or b.js("return Module.rintaAudio.ctx") is not None:
+                fail("audio: the context is still open after Esc")
+
+            # A context that starts well after the song: silent until then, then heard, and
+            # the song's clock runs on through the handover.
+            b.open(url + "index.html")
+            if not b.wait_for("window.rinta && window.rinta.phase === 'question'", 60):
+                fail("audio: no question the second time")
+                return
+            b.js(SLOW_CONTEXT)
+            b.keys("n")
+            b.wait_for("window.Module && Module.rintaAudio.opened", 60)
+            b.js(CLOCK_SAMPLER)
+            b.wait_for("Module.rintaAudio.time() > 1.5", 30)
+            b.js("window.startHeldContext()")
+            heard = b.wait_for("Module.rintaAudio.stats && Module.rintaAudio.stats.audible > 44100 && Module.rintaAudio.device", 30)
+            # The context stops and starts again: the silent clock carries the song meanwhile.
+            b.js("window.holdContext()")
+            held = b.wait_for("!Module.rintaAudio.device", 10)
+            time.sleep(1.0)
+            b.js("window.startHeldContext()")
+            again = b.wait_for("Module.rintaAudio.device", 30)
+            time.sleep(1.0)
+            samples = b.js("return window.clockSamples")
+            handovers = b.js("return Module.rintaAudio.handovers")
+            if not held or not again:
+                fail(f"audio: a context that stops and runs again is not followed (handovers {handovers})")
+            print(f"audio: slow start: handovers {handovers}, {len(samples)} clock samples, "
+                  f"{audio_stats(b)}")
+            if not heard:
+                fail(f"audio: a context that starts late is never heard ({audio_stats(b)}, handovers {handovers})")
+            elif not handovers or handovers[0][1] != "device" or handovers[0][0] < 1.5:
+                fail(f"audio: the context did not start late as arranged ({handovers})")
+            jumps = clock_jumps(samples)
+            if jumps:
+                fail(f"audio: the song's clock jumps at the handover (wall ms, from, to: {jumps[:5]})")
+            errors = errors_in(entries + b.console())
+            if errors:
+                fail("audio: console errors: " + "; ".join(errors[:5]))
+        finally:
+            b.close()
+
+
+# ---- the question while the page prepares ----------------------------------------------------
+
+# When each key reached the page (the event's own time, on the page's clock).
+KEY_TIMES = """
+window.keyTimes = [];
+window.addEventListener('keydown', (e) => window.keyTimes.push(e.timeStamp), true);
+"""
+
+
+def prepare(args):
+    """The question answers at once while the page prepares behind it: an answer given while
+    the preparation runs is taken before it is over, and the demo then starts. With --tries N,
+    N answers at random moments, for the worst latency from the key to the answer."""
+    import random
+    latencies, shown = [], 0
+    with browser.serve(args.web) as url:
+        b = open_browser()
+        try:
+            toReady = None  # seconds from the question to the code being in, as last seen
+            for attempt in range(max(args.tries, 3) + 3):
+                if shown >= 1 and len(latencies) >= args.tries:
+                    break
+                b.open(url + "index.html")
+                if not b.wait_for("window.rinta && window.rinta.phase === 'question'", 60):
+                    fail("prepare: no question")
+                    return
+                b.js(KEY_TIMES)
+                # The key is pressed while the preparation runs, without a look at the page in
+                # between (a look waits for the page's task to end): soon after the code came in
+                # last time, or the first time once it is seen in.
+                if toReady is None:
+                    b.wait_for("window.rinta.times.ready", 60, poll=0.02)
+                    time.sleep(0.3)
+                else:
+                    time.sleep(toReady + random.uniform(0.2, 1.2))
+                b.keys("n")
+                if not b.wait_for("window.rinta.frames > 5", 120):
+                    fail(f"prepare: the demo does not run after an answer given while preparing "
+                         f"(phase {b.js('return window.rinta.phase')})")
+                    return
+                t = b.js("return window.rinta.times")
+                key = b.js("return window.keyTimes[0]")
+                steps = b.js("return window.rinta.prepareSteps") or []
+                if steps:
+                    step, ms = max(steps, key=lambda s: s[1])
+                    print(f"prepare: {len(steps)} steps, the longest {ms} ms (step {step})")
+                print(f"prepare: code in at {t['ready']:.0f} ms, key at {key:.0f} ms, answered at "
+                      f"{t['answered']:.0f} ms ({t['answered'] - key:.0f} ms later), prepared at {t['prepared']:.0f} ms")
+                toReady = (t["ready"] - t["question"]) / 1000
+                if not t["ready"] < key < t["prepared"]:
+                    continue  # the key came before or after the preparation: says nothing
+                latencies.append(t["answered"] - key)
+                shown += 1
+                if t["answered"] >= t["prepared"]:
+                    fail("prepare: an answer given while preparing waited for the preparation to finish")
+                    break
+            if not shown:
+                fail("prepare: no key reached the page while it prepared: nothing shown")
+            if latencies:
+                print(f"prepare: {len(latencies)} answers while preparing, key to answer worst "
+                      f"{max(latencies):.0f} ms, median {sorted(latencies)[len(latencies) // 2]:.0f} ms")
+            errors = errors_in(b.console())
+            if errors:
+                fail("prepare: console errors: " + "; ".join(errors[:5]))
+        finally:
+            b.close()
+
+
 # ---- bench (figures for people, not a pass/fail check) -------------------------------------
 
 def gzip_size(path):
@@ -640,7 +868,7 @@ def gzip_size(path):
 
 
 def bench(args):
-    code = ["rinta.wasm", "rinta.js", "page.js", "index.html"]
+    code = ["rinta.wasm", "rinta.js", "page.js", "worklet.js", "index.html"]
     raw = sum(os.path.getsize(os.path.join(args.web, f)) for f in code)
     packed = sum(gzip_size(os.path.join(args.web, f)) for f in code)
     data = sum(os.path.getsize(os.path.join(args.web, "data", f)) for f in os.listdir(os.path.join(args.web, "data"))
@@ -683,7 +911,8 @@ def bench(args):
 
 def main():
     p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    p.add_argument("what", choices=["frames", "live", "faults", "looping", "messages", "phone", "serving", "bench"])
+    p.add_argument("what", choices=["frames", "live", "faults", "looping", "messages", "phone", "serving", "audio",
+                                    "prepare", "bench"])
     p.add_argument("--web", required=True, help="the built page (scripts/web.sh OUT-DIR)")
     p.add_argument("--work", required=True, help="scratch directory")
     p.add_argument("--capture", help="rinta-capture, for the frames")
@@ -692,10 +921,11 @@ def main():
     p.add_argument("--tolerance", type=float, default=4.0, help="mean difference allowed, in levels")
     p.add_argument("--bench-frames", type=int, default=120, help="frames each scene is timed over")
     p.add_argument("--rate", type=serve.bits, default=0, help="bench: serve through a line of these bits a second (4M)")
+    p.add_argument("--tries", type=int, default=1, help="prepare: answers given, the later ones at random moments")
     args = p.parse_args()
     os.makedirs(args.work, exist_ok=True)
     {"frames": frames, "live": live, "faults": faults, "looping": looping, "messages": messages, "phone": phone,
-     "serving": serving, "bench": bench}[args.what](args)
+     "serving": serving, "audio": audio, "prepare": prepare, "bench": bench}[args.what](args)
     if failures:
         print(f"{len(failures)} check(s) failed")
         sys.exit(1)
