@@ -77,6 +77,9 @@ if [ ! -f "$wb/CMakeCache.txt" ]; then
   gen=(); command -v ninja >/dev/null && gen=(-G Ninja)
   emcmake cmake -S "$top/web" -B "$wb" "${gen[@]}" -DCMAKE_BUILD_TYPE=Release \
     -DRINTA_WEB_SOURCES="$src" -DRINTA_MESH_BIN="$build/engine/meshes/meshes.bin" -DRINTA_VERSION="$version"
+elif ! grep -qx "RINTA_VERSION:STRING=$version" "$wb/CMakeCache.txt"; then
+  # A tree configured before a new version: the page must not go on naming the old one.
+  cmake -S "$top/web" -B "$wb" -DRINTA_VERSION="$version" >/dev/null
 fi
 cmake --build "$wb" -j2
 
