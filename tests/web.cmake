@@ -33,6 +33,10 @@ rinta_web_test(looping --capture $<TARGET_FILE:rinta-capture> --data ${RINTA_DAT
                --make-module $<TARGET_FILE:make_module>)
 rinta_web_test(audio)
 rinta_web_test(prepare)
+# The page around the program: its messages, a phone's screen and touch, the compressed serving.
+rinta_web_test(messages)
+rinta_web_test(phone)
+rinta_web_test(serving --data ${RINTA_DATA_DIR})
 
 # The page's audio-thread player alone, under node (no browser, no build needed).
 find_program(RINTA_NODE NAMES node nodejs)

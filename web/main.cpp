@@ -131,6 +131,7 @@ protected:
     {
         if (bench_)
             printBench(frame() - 1);
+        pageFramePresented(static_cast<int>(frame() - 1), -1, -1); // the page offers that one instead
         pageEnded("the song's end (order 32)");
         emscripten_force_exit(0);
         std::abort(); // not reached

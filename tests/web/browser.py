@@ -173,6 +173,27 @@ class Chromium(Session):
         """Presses and releases each key in turn (a character, or a WebDriver key code)."""
         self.cmd("POST", "/actions", {"actions": self._key_actions(names)})
 
+    def chord(self, *names):
+        """Holds the keys down in turn, then lets them go in the reverse order (Control, "n")."""
+        actions = [{"type": "keyDown", "value": k} for k in names] + [{"type": "pause", "duration": 60}]
+        actions += [{"type": "keyUp", "value": k} for k in reversed(names)]
+        self.cmd("POST", "/actions", {"actions": [{"type": "key", "id": "keyboard", "actions": actions}]})
+
+    def touch(self, *strokes):
+        """Touches the page with one finger, stroke after stroke: each a list of viewport points
+        (x, y), pressed at the first, moved through the rest, lifted at the last (one point taps)."""
+        actions = []
+        for stroke in strokes:
+            x, y = stroke[0]
+            actions += [{"type": "pointerMove", "x": int(x), "y": int(y), "duration": 0, "origin": "viewport"},
+                        {"type": "pointerDown", "button": 0}]
+            for x, y in stroke[1:]:
+                actions.append({"type": "pointerMove", "x": int(x), "y": int(y), "duration": 120, "origin": "viewport"})
+            actions += [{"type": "pointerUp", "button": 0}, {"type": "pause", "duration": 150}]
+        self.cmd("POST", "/actions", {"actions": [{"type": "pointer", "id": "finger", "parameters": {"pointerType": "touch"},
+                                                   "actions": actions}]})
+        self.cmd("DELETE", "/actions")
+
     def console(self):
         """Console entries since the last call: (level, message)."""
         entries = self.cmd("POST", "/se/log", {"type": "browser"})
@@ -460,3 +481,4 @@ class Firefox(Session):
 KEY_TAB = "\ue004"
 KEY_ENTER = "\ue007"
 KEY_ESCAPE = "\ue00c"
+KEY_CONTROL = "\ue009"
