@@ -10,6 +10,7 @@ import contextlib
 import functools
 import http.server
 import json
+import math
 import os
 import re
 import shutil
@@ -94,6 +95,24 @@ class Session:
             actions += [{"type": "keyDown", "value": k}, {"type": "pause", "duration": 60}, {"type": "keyUp", "value": k}]
         return [{"type": "key", "id": "keyboard", "actions": actions}]
 
+    @staticmethod
+    def _chord_actions(names):
+        actions = [{"type": "keyDown", "value": k} for k in names] + [{"type": "pause", "duration": 60}]
+        actions += [{"type": "keyUp", "value": k} for k in reversed(names)]
+        return [{"type": "key", "id": "keyboard", "actions": actions}]
+
+    @staticmethod
+    def _touch_actions(strokes):
+        actions = []
+        for stroke in strokes:
+            x, y = stroke[0]
+            actions += [{"type": "pointerMove", "x": int(x), "y": int(y), "duration": 0, "origin": "viewport"},
+                        {"type": "pointerDown", "button": 0}]
+            for x, y in stroke[1:]:
+                actions.append({"type": "pointerMove", "x": int(x), "y": int(y), "duration": 120, "origin": "viewport"})
+            actions += [{"type": "pointerUp", "button": 0}, {"type": "pause", "duration": 150}]
+        return [{"type": "pointer", "id": "finger", "parameters": {"pointerType": "touch"}, "actions": actions}]
+
 
 # ---- Chromium, headless, over WebDriver ----------------------------------------------------
 
@@ -175,23 +194,12 @@ class Chromium(Session):
 
     def chord(self, *names):
         """Holds the keys down in turn, then lets them go in the reverse order (Control, "n")."""
-        actions = [{"type": "keyDown", "value": k} for k in names] + [{"type": "pause", "duration": 60}]
-        actions += [{"type": "keyUp", "value": k} for k in reversed(names)]
-        self.cmd("POST", "/actions", {"actions": [{"type": "key", "id": "keyboard", "actions": actions}]})
+        self.cmd("POST", "/actions", {"actions": self._chord_actions(names)})
 
     def touch(self, *strokes):
         """Touches the page with one finger, stroke after stroke: each a list of viewport points
         (x, y), pressed at the first, moved through the rest, lifted at the last (one point taps)."""
-        actions = []
-        for stroke in strokes:
-            x, y = stroke[0]
-            actions += [{"type": "pointerMove", "x": int(x), "y": int(y), "duration": 0, "origin": "viewport"},
-                        {"type": "pointerDown", "button": 0}]
-            for x, y in stroke[1:]:
-                actions.append({"type": "pointerMove", "x": int(x), "y": int(y), "duration": 120, "origin": "viewport"})
-            actions += [{"type": "pointerUp", "button": 0}, {"type": "pause", "duration": 150}]
-        self.cmd("POST", "/actions", {"actions": [{"type": "pointer", "id": "finger", "parameters": {"pointerType": "touch"},
-                                                   "actions": actions}]})
+        self.cmd("POST", "/actions", {"actions": self._touch_actions(strokes)})
         self.cmd("DELETE", "/actions")
 
     def console(self):
@@ -323,6 +331,10 @@ class Marionette:
         self.sock.close()
 
 
+# Firefox will not make its window narrower than this.
+FIREFOX_NARROWEST = 500
+
+
 class Firefox(Session):
     name = "firefox"
 
@@ -330,6 +342,7 @@ class Firefox(Session):
         self.dir = tempfile.mkdtemp(prefix="rinta-firefox-")
         self.xvfb = self.pulse = self.firefox = self.marionette = None
         self.log_at = 0
+        self.zoom, self.zoomed = 1.0, False
         try:
             self._start(width, height, sound)
         except BaseException:
@@ -352,7 +365,8 @@ class Firefox(Session):
             env["PULSE_SERVER"] = self._start_sound_server()
         self.log = os.path.join(self.dir, "firefox.log")
         with open(self.log, "wb") as out:
-            self.firefox = subprocess.Popen([FIREFOX, "--marionette", "--no-remote", "--profile", profile,
+            # System access lets the session zoom the page (fit_viewport's phone-sized viewports).
+            self.firefox = subprocess.Popen([FIREFOX, "--marionette", "-remote-allow-system-access", "--no-remote", "--profile", profile,
                                              "-width", str(width), "-height", str(height), "about:blank"],
                                             env=env, stdout=out, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
         try:
@@ -366,7 +380,7 @@ class Firefox(Session):
     def _start_xvfb(self):
         read, write = os.pipe()
         try:
-            self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1600x1200x24",
+            self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1600x1400x24",
                                           "-nolisten", "tcp", "-noreset"], pass_fds=(write,),
                                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         finally:
@@ -414,8 +428,36 @@ class Firefox(Session):
     def _set_window_size(self, width, height):
         self.marionette("WebDriver:SetWindowRect", {"width": width, "height": height})
 
+    def fit_viewport(self, width, height):
+        """As Session's; a viewport narrower than Firefox's narrowest window (a phone's) is had
+        by zooming the page, as a phone's screen does: the page sees width x height CSS pixels
+        at a device pixel ratio above 1, and screenshots are scaled back to CSS pixels."""
+        # Firefox keeps 60 units to a CSS pixel: of the zooms it can have exactly, the least
+        # that brings the window to its narrowest.
+        self.zoom = 60 / math.floor(60 * width / FIREFOX_NARROWEST) if width < FIREFOX_NARROWEST else 1.0
+        self._apply_zoom()
+        for _ in range(4):
+            inner = self.js("return [innerWidth, innerHeight];")
+            if inner == [width, height]:
+                return True
+            rect = self._window_rect()
+            self._set_window_size(round(rect["width"] + (width - inner[0]) * self.zoom),
+                                  round(rect["height"] + (height - inner[1]) * self.zoom))
+        return self.js("return [innerWidth, innerHeight];") == [width, height]
+
+    def _apply_zoom(self):
+        if self.zoom == 1.0 and not self.zoomed:
+            return
+        self.marionette("Marionette:SetContext", {"value": "chrome"})
+        try:
+            self.js("gBrowser.selectedBrowser.fullZoom = arguments[0];", self.zoom)
+        finally:
+            self.marionette("Marionette:SetContext", {"value": "content"})
+        self.zoomed = self.zoom != 1.0
+
     def open(self, url):
         self.marionette("WebDriver:Navigate", {"url": url})
+        self._apply_zoom()  # a new document starts at the default zoom
 
     def js(self, script, *args):
         return self.marionette("WebDriver:ExecuteScript", {"script": script, "args": list(args)}).get("value")
@@ -424,10 +466,24 @@ class Firefox(Session):
         png = base64.b64decode(self.marionette("WebDriver:TakeScreenshot", {"full": False, "hash": False})["value"])
         with open(path, "wb") as f:
             f.write(png)
+        if self.zoomed:
+            size = self.js("return innerWidth + 'x' + innerHeight;")
+            subprocess.run(["convert", path, "-resize", size + "!", path], check=True)
 
     def keys(self, *names):
         """Presses and releases each key in turn (a character, or a WebDriver key code)."""
-        self.marionette("WebDriver:PerformActions", {"actions": self._key_actions(names)})
+        self._perform(self._key_actions(names))
+
+    def chord(self, *names):
+        """Holds the keys down in turn, then lets them go in the reverse order (Control, "n")."""
+        self._perform(self._chord_actions(names))
+
+    def touch(self, *strokes):
+        """As Chromium's: one finger, stroke after stroke, in viewport (CSS) points."""
+        self._perform(self._touch_actions(strokes))
+
+    def _perform(self, actions):
+        self.marionette("WebDriver:PerformActions", {"actions": actions})
         self.marionette("WebDriver:ReleaseActions")
 
     def console(self):

@@ -527,6 +527,8 @@ def messages(args):
                 fail(f"?frame=16500: no message offering the last frame ({text!r}, {b.js('return window.rinta.ended')})")
             else:
                 b.js("document.querySelector('#m-links a').click();")
+                # The old page answers until the link's page has replaced it.
+                b.wait_for("!location.search.includes('frame=16500') && document.readyState === 'complete'", 60)
                 ended = b.wait_for("window.rinta && window.rinta.phase === 'ended' && window.rinta.ended", 300)
                 shot = os.path.join(args.work, "last-frame.png")
                 b.screenshot(shot)
