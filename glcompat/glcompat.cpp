@@ -16,7 +16,10 @@
 //   [x] fog per fragment by the eye distance (clip w): GL_EXP as the native fog program does it,
 //       GL_EXP2 and GL_LINEAR by GL's formulas (emulated: WebGL has no fixed pipeline)
 //   [x] polygon modes, front and back apart: each polygon's facing from its homogeneous area,
-//       then filled, drawn as edges (GL_LINES) or as points (emulated: WebGL has no glPolygonMode)
+//       then filled, drawn as edges or as points (emulated: WebGL has no glPolygonMode)
+//   [x] lines (GL_LINES and polygon edges) of any width, as triangles in the filled polygons'
+//       batch: GL's parallelogram, or its rectangle when multisampled (emulated: WebGL's
+//       lineWidth is 1 on most implementations, and a primitive change would end the batch)
 //   [x] glGetIntegerv, glGetFloatv, glIsEnabled, glGetString, glGetError for what is asked here
 //   [x] glFinish, emulated: it reads one pixel back, since WebGL's finish() need not wait
 // Missing (each says so once on the console and sets GL_INVALID_ENUM, never silently):
@@ -136,6 +139,8 @@ struct Context {
     GLenum polygonFront = GL_FILL, polygonBack = GL_FILL;
     float colour[4] = {1, 1, 1, 1};
     float texCoord[2] = {0, 0};
+    float lineWidth = 1;          // in the frame's pixels
+    bool rectangularLines = false; // multisampled: lines are rectangles, as GL draws them there
     bool drawing = true;
     unsigned long drawCalls = 0;
     GLint maxTextureSize = 2048;
@@ -349,6 +354,70 @@ void emit(GLenum primitive, const Vertex& v)
 
 // ---- primitive assembly ------------------------------------------------------------------
 
+// The point where the segment a-b crosses the near plane (clip z = -w), everything interpolated
+// linearly in clip space as GL's clipping does.
+Vertex nearCrossing(const Vertex& a, const Vertex& b)
+{
+    const float da = a.clip[2] + a.clip[3], db = b.clip[2] + b.clip[3];
+    const float t = da / (da - db);
+    Vertex v;
+    for (int i = 0; i < 4; ++i)
+        v.clip[i] = a.clip[i] + t * (b.clip[i] - a.clip[i]);
+    for (int i = 0; i < 2; ++i)
+        v.st[i] = a.st[i] + t * (b.st[i] - a.st[i]);
+    for (int i = 0; i < 4; ++i)
+        v.rgba[i] = a.rgba[i] + t * (b.rgba[i] - a.rgba[i]);
+    return v;
+}
+
+// A line as two triangles in the same stream as the filled polygons, so that switching between
+// filled and outlined faces keeps one draw call (and the order, so the blending), and the width
+// can be any (WebGL's own lines are one pixel wide almost everywhere). The shape is GL's: a
+// parallelogram stretched along the minor axis by the width for single-sampled lines (one pixel
+// per column or row at width 1, as aliased lines step), a rectangle about the segment when
+// multisampled. Offsets are made in window pixels and taken back to clip space by each end's w,
+// so the depth, the fog distance and the perspective of the attributes stay the line's own.
+void emitLine(Vertex a, Vertex b)
+{
+    // The other planes are left to WebGL's clipping of the triangles; the near one must go first,
+    // since an end behind the eye has no place on the screen to widen from.
+    const bool aIn = a.clip[2] >= -a.clip[3], bIn = b.clip[2] >= -b.clip[3];
+    if (!aIn && !bIn)
+        return;
+    if (!aIn)
+        a = nearCrossing(a, b);
+    else if (!bIn)
+        b = nearCrossing(b, a);
+    const float vw = float(ctx.state.viewport[2]), vh = float(ctx.state.viewport[3]);
+    if (a.clip[3] <= 0 || b.clip[3] <= 0 || vw <= 0 || vh <= 0)
+        return;
+    // Window-space direction (the viewport's offset cancels out).
+    const float dx = (b.clip[0] / b.clip[3] - a.clip[0] / a.clip[3]) * vw / 2;
+    const float dy = (b.clip[1] / b.clip[3] - a.clip[1] / a.clip[3]) * vh / 2;
+    if (dx == 0 && dy == 0)
+        return; // a line of no length covers no pixel
+    const float half = ctx.lineWidth / 2;
+    float ox = 0, oy = 0; // half the width, in window pixels
+    if (ctx.rectangularLines) {
+        const float length = std::sqrt(dx * dx + dy * dy);
+        ox = -dy / length * half;
+        oy = dx / length * half;
+    } else if (std::fabs(dx) >= std::fabs(dy)) {
+        oy = half;
+    } else {
+        ox = half;
+    }
+    auto widened = [&](const Vertex& v, float side) {
+        Vertex r = v;
+        r.clip[0] += side * ox * 2 * v.clip[3] / vw;
+        r.clip[1] += side * oy * 2 * v.clip[3] / vh;
+        return r;
+    };
+    const Vertex a0 = widened(a, -1), a1 = widened(a, 1), b0 = widened(b, -1), b1 = widened(b, 1);
+    for (const Vertex* v : {&a0, &a1, &b1, &a0, &b1, &b0})
+        emit(GL_TRIANGLES, *v);
+}
+
 // Twice the signed area in window space, from homogeneous coordinates: positive when the
 // polygon runs counter-clockwise on screen (GL's front), right also for polygons that cross
 // the eye plane, where the clipped part keeps this orientation.
@@ -378,10 +447,8 @@ void polygon(const Vertex* v, int n)
         }
         break;
     case GL_LINE: // the boundary edges, as GL draws a polygon in line mode
-        for (int i = 0; i < n; ++i) {
-            emit(GL_LINES, v[i]);
-            emit(GL_LINES, v[(i + 1) % n]);
-        }
+        for (int i = 0; i < n; ++i)
+            emitLine(v[i], v[(i + 1) % n]);
         break;
     default:
         for (int i = 0; i < n; ++i)
@@ -565,9 +632,10 @@ void glVertex3f(GLfloat x, GLfloat y, GLfloat z)
     if (ctx.pendingCount < n)
         return;
     ctx.pendingCount = 0;
-    if (ctx.beginMode == GL_POINTS || ctx.beginMode == GL_LINES) {
-        for (int i = 0; i < n; ++i)
-            emit(ctx.beginMode, ctx.pending[i]);
+    if (ctx.beginMode == GL_POINTS) {
+        emit(GL_POINTS, ctx.pending[0]);
+    } else if (ctx.beginMode == GL_LINES) {
+        emitLine(ctx.pending[0], ctx.pending[1]);
     } else {
         polygon(ctx.pending, n);
     }
@@ -775,6 +843,16 @@ void glPolygonMode(GLenum face, GLenum mode)
         ctx.polygonFront = mode;
     if (face != GL_FRONT)
         ctx.polygonBack = mode;
+}
+
+// Lines are triangles made as they are sent, so a new width needs no flush.
+void glLineWidth(GLfloat width)
+{
+    if (!(width > 0)) {
+        setError(GL_INVALID_VALUE);
+        return;
+    }
+    ctx.lineWidth = width;
 }
 
 void glShadeModel(GLenum mode)
@@ -1011,6 +1089,7 @@ void glGetFloatv(GLenum pname, GLfloat* params)
     case GL_COLOR_CLEAR_VALUE: std::memcpy(params, ctx.clearColour, sizeof ctx.clearColour); break;
     case GL_FOG_COLOR: std::memcpy(params, ctx.state.fogColour, sizeof ctx.state.fogColour); break;
     case GL_FOG_DENSITY: params[0] = ctx.state.fogDensity; break;
+    case GL_LINE_WIDTH: params[0] = ctx.lineWidth; break;
     default: unsupported("glGetFloatv", pname);
     }
 }

@@ -8,10 +8,12 @@
 #include <GL/glu.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <initializer_list>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "glcompat/glcompat.h"
@@ -156,6 +158,20 @@ std::string describe(size_t from = 0)
     return s;
 }
 
+// A line's triangles, as glcompat sends them: each end's two corners, the line between.
+Position middle(const Position& a, const Position& b)
+{
+    return {(a.x + b.x) / 2, (a.y + b.y) / 2, (a.z + b.z) / 2, (a.w + b.w) / 2};
+}
+Position edgeStart(const Draw& d, int e) { return middle(d.vertices[size_t(6 * e)], d.vertices[size_t(6 * e + 1)]); }
+Position edgeEnd(const Draw& d, int e) { return middle(d.vertices[size_t(6 * e + 5)], d.vertices[size_t(6 * e + 2)]); }
+
+bool near(const Position& a, const Position& b)
+{
+    auto close = [](float p, float q) { return std::fabs(p - q) <= 1e-5f * (1 + std::fabs(p)); };
+    return close(a.x, b.x) && close(a.y, b.y) && close(a.z, b.z) && close(a.w, b.w);
+}
+
 // ---- the GL side -------------------------------------------------------------------------
 
 using Corners = float[4][3];
@@ -256,16 +272,17 @@ TEST_F(Glcompat, BackFacingQuadInLineModeGivesItsEdgesAndFrontFacingStaysFilled)
     EXPECT_EQ(draws[0].mode, GLenum(GL_TRIANGLES)) << "the front face is filled";
     EXPECT_EQ(draws[0].vertices.size(), 6u) << "as two triangles";
     for (const Draw& back : {draws[1], draws[2]}) {
-        ASSERT_EQ(back.mode, GLenum(GL_LINES)) << "a back face in line mode";
-        ASSERT_EQ(back.vertices.size(), 8u) << "four edges, no diagonal";
+        ASSERT_EQ(back.mode, GLenum(GL_TRIANGLES)) << "a back face's edges, as thin triangles";
+        ASSERT_EQ(back.vertices.size(), 24u) << "four edges of two triangles each, no diagonal";
         for (int e = 0; e < 4; ++e)
-            EXPECT_EQ(back.vertices[2 * e + 1], back.vertices[(2 * e + 2) % 8]) << "edge " << e << " ends where the next starts";
+            EXPECT_TRUE(near(edgeEnd(back, e), edgeStart(back, (e + 1) % 4)))
+                << "edge " << e << " ends where the next starts";
     }
     // The edges run round the same corners the filled face covers.
     for (int e = 0; e < 4; ++e)
-        EXPECT_NE(std::find(draws[0].vertices.begin(), draws[0].vertices.end(), draws[1].vertices[2 * e]),
-                  draws[0].vertices.end())
-            << "corner " << e;
+        EXPECT_TRUE(std::any_of(draws[0].vertices.begin(), draws[0].vertices.end(),
+                                [&](const Position& p) { return near(p, edgeStart(draws[1], e)); }))
+            << "corner " << e << " " << edgeStart(draws[1], e);
 
     // Both faces in line mode: the front face too gives its edges.
     glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
@@ -274,8 +291,117 @@ TEST_F(Glcompat, BackFacingQuadInLineModeGivesItsEdgesAndFrontFacingStaysFilled)
     quad(kCounterClockwise);
     glFinish();
     ASSERT_EQ(draws.size(), 4u);
-    EXPECT_EQ(draws[3].mode, GLenum(GL_LINES));
-    EXPECT_EQ(draws[3].vertices.size(), 8u);
+    EXPECT_EQ(draws[3].mode, GLenum(GL_TRIANGLES));
+    EXPECT_EQ(draws[3].vertices.size(), 24u);
+}
+
+TEST_F(Glcompat, FilledAndOutlinedFacesInTurnStayOneDrawCallInTheirOrder)
+{
+    // Scene 7's runs: a cube with filled front faces, then one all in line mode, and again,
+    // with the same state set before each.
+    lookAtQuadFromFiveUnits();
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    const unsigned char pixels[2 * 2 * 4] = {};
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 2, 2, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
+    glEnable(GL_TEXTURE_2D);
+    glPolygonMode(GL_BACK, GL_LINE);
+    constexpr int kCubes = 40;
+    for (int i = 0; i < kCubes; ++i) {
+        const bool outlined = i % 2 == 1;
+        glBindTexture(GL_TEXTURE_2D, texture);
+        glDisable(GL_DEPTH_TEST);
+        glEnable(GL_BLEND);
+        glPolygonMode(outlined ? GL_FRONT_AND_BACK : GL_FRONT, outlined ? GL_LINE : GL_FILL);
+        glColor4f(1, 1, 1, 0.05f);
+        quad(kCounterClockwise);
+        quad(kClockwise);
+    }
+    glFinish();
+    ASSERT_EQ(draws.size(), 1u) << describe();
+    // Each pair: filled (6) and in line mode behind (24); all outlined: 24 and 24.
+    ASSERT_EQ(draws[0].vertices.size(), size_t(kCubes / 2 * (6 + 24 + 24 + 24)));
+    // In the order sent: the first cube's filled face, then its back face's edges, thin.
+    auto windowWidth = [](const Position& a, const Position& b) {
+        return std::hypot((a.x / a.w - b.x / b.w) * kW / 2, (a.y / a.w - b.y / b.w) * kH / 2);
+    };
+    EXPECT_GT(windowWidth(draws[0].vertices[0], draws[0].vertices[2]), 10) << "a filled face comes first";
+    EXPECT_NEAR(windowWidth(draws[0].vertices[6], draws[0].vertices[7]), 1, 1e-3) << "then an edge, one pixel wide";
+}
+
+TEST_F(Glcompat, LinesAreGlsParallelogramsOfTheLineWidthClippedAtTheEye)
+{
+    GLfloat width = 0;
+    glGetFloatv(GL_LINE_WIDTH, &width);
+    EXPECT_EQ(width, 1.0f) << "GL's default";
+    glLineWidth(0);
+    EXPECT_EQ(glGetError(), GLenum(GL_INVALID_VALUE));
+    glLineWidth(3);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    glGetFloatv(GL_LINE_WIDTH, &width);
+    EXPECT_EQ(width, 3.0f);
+
+    // In window pixels (the viewport is kW x kH): each end's two corners lie the width apart
+    // along the minor axis, y for a mostly horizontal line, x for a mostly vertical one; seen in
+    // perspective too, where the offsets must be taken back to clip space by each end's own w.
+    struct Case {
+        float from[3], to[3];
+        bool xMajor;
+        bool perspective;
+    };
+    const Case cases[] = {
+        {{-0.5f, 0, 0}, {0.5f, 0.25f, 0}, true, false},
+        {{0.1f, -0.6f, 0}, {-0.2f, 0.7f, 0}, false, false},
+        {{-1, -0.5f, 0}, {1, 0.5f, -20}, true, true},
+    };
+    auto identities = [] {
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+    };
+    for (const Case& c : cases) {
+        draws.clear();
+        identities();
+        if (c.perspective)
+            lookAtQuadFromFiveUnits();
+        glBegin(GL_LINES);
+        glVertex3f(c.from[0], c.from[1], c.from[2]);
+        glVertex3f(c.to[0], c.to[1], c.to[2]);
+        glEnd();
+        glFinish();
+        ASSERT_EQ(draws.size(), 1u) << describe();
+        ASSERT_EQ(draws[0].mode, GLenum(GL_TRIANGLES));
+        ASSERT_EQ(draws[0].vertices.size(), 6u);
+        const std::vector<Position>& v = draws[0].vertices;
+        for (const auto& [p, q] : {std::pair{v[0], v[1]}, std::pair{v[5], v[2]}}) { // across each end
+            EXPECT_FLOAT_EQ(p.w, q.w) << "both corners of an end keep its w";
+            EXPECT_FLOAT_EQ(p.z, q.z);
+            const double dx = (q.x / q.w - p.x / p.w) * kW / 2, dy = (q.y / q.w - p.y / p.w) * kH / 2;
+            EXPECT_NEAR(c.xMajor ? dy : dx, 3, 1e-3) << "across, by the width";
+            EXPECT_NEAR(c.xMajor ? dx : dy, 0, 1e-3) << "along the minor axis only";
+        }
+    }
+
+    // Through the eye plane: cut at the near plane; wholly behind the eye: nothing.
+    identities();
+    lookAtQuadFromFiveUnits();
+    draws.clear();
+    glBegin(GL_LINES);
+    glVertex3f(0, 0, 0);
+    glVertex3f(0, 1, 10);
+    glVertex3f(-1, 0, 6);
+    glVertex3f(1, 0, 8);
+    glEnd();
+    glFinish();
+    ASSERT_EQ(draws.size(), 1u) << describe();
+    ASSERT_EQ(draws[0].vertices.size(), 6u) << "only the line that reaches in front of the eye";
+    for (const Position& p : draws[0].vertices) {
+        EXPECT_GT(p.w, 0) << p;
+        EXPECT_GE(p.z, -p.w * (1 + 1e-5f)) << "inside the near plane " << p;
+    }
+    EXPECT_NEAR(draws[0].vertices[2].z, -draws[0].vertices[2].w, 1e-4) << "the far end is cut at the near plane";
 }
 
 TEST_F(Glcompat, SettingStateToWhatItIsKeepsTheBatch)
