@@ -22,6 +22,9 @@
 //       lineWidth is 1 on most implementations, and a primitive change would end the batch)
 //   [x] glGetIntegerv, glGetFloatv, glIsEnabled, glGetString, glGetError for what is asked here
 //   [x] glFinish, emulated: it reads one pixel back, since WebGL's finish() need not wait
+//   [x] an off-screen frame of any size, multisampled where asked, resolved when shown or read
+//   [x] a lost WebGL context: nothing is drawn meanwhile; on its return the program, the frame
+//       and every texture (from a copy of each level's pixels and its parameters) are made again
 // Missing (each says so once on the console and sets GL_INVALID_ENUM, never silently):
 //   [ ] texture coordinate generation: enabling GL_TEXTURE_GEN_S/T is refused (the one scene
 //       that sets sphere mapping never enables it)
@@ -45,12 +48,14 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "glcompat/webgl.h"
@@ -65,6 +70,7 @@ constexpr GLenum kVertexShader = 0x8B31, kFragmentShader = 0x8B30, kCompileStatu
 constexpr GLenum kFramebuffer = 0x8D40, kReadFramebuffer = 0x8CA8, kDrawFramebuffer = 0x8CA9;
 constexpr GLenum kRenderbuffer = 0x8D41, kColourAttachment0 = 0x8CE0, kDepthAttachment = 0x8D00;
 constexpr GLenum kFramebufferComplete = 0x8CD5, kDepth24 = 0x81A6, kClampToEdge = 0x812F;
+constexpr GLenum kMaxSamples = 0x8D57, kMaxRenderbufferSize = 0x84E8, kMaxViewportDims = 0x0D3A;
 
 GlcompatWebGL webgl; // filled by glcompatStart; nothing is called before
 
@@ -110,9 +116,20 @@ struct DrawState { // everything that shapes a batch's pixels; a change ends the
     GLint scissorBox[4] = {0, 0, 0, 0};
 };
 
+// A level's picture as it was given, rows packed, to make it again when the context is lost.
+struct TextureLevel {
+    GLint level = 0, sized = 0;
+    GLsizei width = 0, height = 0;
+    GLenum format = 0;
+    std::vector<unsigned char> pixels; // empty for a level given without pixels
+};
+
 struct TextureObject {
     GLuint webgl = 0;
     bool hasPicture = false; // level 0 specified
+    std::vector<TextureLevel> levels;
+    // min and mag filter, wrap s and t, as WebGL was given them (its defaults are GL's)
+    GLint parameters[4] = {GL_NEAREST_MIPMAP_LINEAR, GL_LINEAR, GL_REPEAT, GL_REPEAT};
 };
 
 struct Vertex {
@@ -142,6 +159,8 @@ struct Context {
     float lineWidth = 1;          // in the frame's pixels
     bool rectangularLines = false; // multisampled: lines are rectangles, as GL draws them there
     bool drawing = true;
+    bool lost = false; // the WebGL context is gone until it is restored: nothing reaches WebGL
+    GLint unpackAlignment = 4, packAlignment = 4;
     unsigned long drawCalls = 0;
     GLint maxTextureSize = 2048;
 
@@ -199,7 +218,10 @@ void multiplyCurrent(const Matrix& by)
 
 // What the flushes use; the program, the vertex array and the frame's buffers stay bound.
 GLuint vertexBuffer = 0, whiteTexture = 0, frameBuffer = 0;
-GLint frameWidth = 0, frameHeight = 0;
+GLint frameWidth = 0, frameHeight = 0, frameSamples = 0;
+// The frame: colour and depth, multisampled or not. A multisampled frame is resolved into a
+// single-sampled copy before it is shown or read.
+GLuint colourBuffer = 0, depthBuffer = 0, resolveBuffer = 0, resolveColour = 0;
 GLint uFogMode = -1, uFogParams = -1, uFogColour = -1;
 
 const char kVertexSource[] = R"(#version 300 es
@@ -313,7 +335,7 @@ void applyState()
 {
     if (ctx.batch.empty())
         return;
-    if (ctx.drawing) {
+    if (ctx.drawing && !ctx.lost) {
         applyState();
         webgl.bindFramebuffer(kFramebuffer, frameBuffer);
         webgl.bindBuffer(kArrayBuffer, vertexBuffer);
@@ -463,12 +485,99 @@ TextureObject* boundObject()
     if (ctx.state.texture == 0)
         return nullptr;
     TextureObject& t = ctx.textures[ctx.state.texture];
+    if (ctx.lost)
+        return &t; // kept here, made in WebGL when the context is back
     if (!t.webgl)
         webgl.genTextures(1, &t.webgl);
     flush();
     webgl.bindTexture(GL_TEXTURE_2D, t.webgl);
     ctx.appliedTexture = t.webgl;
     return &t;
+}
+
+GLuint renderbuffer(GLenum format, int samples, int width, int height)
+{
+    GLuint buffer = 0;
+    webgl.genRenderbuffers(1, &buffer);
+    webgl.bindRenderbuffer(kRenderbuffer, buffer);
+    if (samples > 0)
+        webgl.renderbufferStorageMultisample(kRenderbuffer, samples, format, width, height);
+    else
+        webgl.renderbufferStorage(kRenderbuffer, format, width, height);
+    return buffer;
+}
+
+void destroyFrame()
+{
+    for (GLuint* f : {&frameBuffer, &resolveBuffer})
+        if (*f)
+            webgl.deleteFramebuffers(1, f);
+    for (GLuint* r : {&colourBuffer, &depthBuffer, &resolveColour})
+        if (*r)
+            webgl.deleteRenderbuffers(1, r);
+    frameBuffer = resolveBuffer = colourBuffer = depthBuffer = resolveColour = 0;
+}
+
+bool buildFrame(int width, int height, int samples)
+{
+    if (samples > 0) {
+        resolveColour = renderbuffer(GL_RGBA8, 0, width, height);
+        webgl.genFramebuffers(1, &resolveBuffer);
+        webgl.bindFramebuffer(kFramebuffer, resolveBuffer);
+        webgl.framebufferRenderbuffer(kFramebuffer, kColourAttachment0, kRenderbuffer, resolveColour);
+        if (webgl.checkFramebufferStatus(kFramebuffer) != kFramebufferComplete)
+            return false;
+    }
+    colourBuffer = renderbuffer(GL_RGBA8, samples, width, height);
+    depthBuffer = renderbuffer(kDepth24, samples, width, height);
+    webgl.genFramebuffers(1, &frameBuffer);
+    webgl.bindFramebuffer(kFramebuffer, frameBuffer);
+    webgl.framebufferRenderbuffer(kFramebuffer, kColourAttachment0, kRenderbuffer, colourBuffer);
+    webgl.framebufferRenderbuffer(kFramebuffer, kDepthAttachment, kRenderbuffer, depthBuffer);
+    return webgl.checkFramebufferStatus(kFramebuffer) == kFramebufferComplete;
+}
+
+// The frame the GL calls draw into, like the window's back buffer; with fewer samples, or
+// none, where WebGL cannot make as many (said once on the console).
+bool makeFrame(int width, int height, int samples)
+{
+    if (samples > 0) {
+        GLint most = 0;
+        webgl.getIntegerv(kMaxSamples, &most);
+        samples = samples < most ? samples : most;
+    }
+    bool built = width > 0 && height > 0 && buildFrame(width, height, samples);
+    if (!built && samples > 0 && width > 0 && height > 0) {
+        std::fprintf(stderr, "glcompat: no %dx multisampled frame here; drawing without multisampling\n", samples);
+        destroyFrame();
+        samples = 0;
+        built = buildFrame(width, height, 0);
+    }
+    if (!built) {
+        destroyFrame();
+        std::fprintf(stderr, "glcompat: the off-screen frame (%d x %d) is not complete\n", width, height);
+        return false;
+    }
+    frameWidth = width;
+    frameHeight = height;
+    frameSamples = samples;
+    ctx.rectangularLines = samples > 0;
+    ctx.appliedValid = false; // a new framebuffer: the next flush sends everything
+    return true;
+}
+
+// The finished frame, single-sampled, bound for reading: the multisampled one resolved
+// (only the box asked for).
+void bindFinishedFrame(int width, int height)
+{
+    if (frameSamples > 0) {
+        webgl.bindFramebuffer(kReadFramebuffer, frameBuffer);
+        webgl.bindFramebuffer(kDrawFramebuffer, resolveBuffer);
+        webgl.blitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        webgl.bindFramebuffer(kReadFramebuffer, resolveBuffer);
+    } else {
+        webgl.bindFramebuffer(kReadFramebuffer, frameBuffer);
+    }
 }
 
 int verticesPerPrimitive(GLenum mode)
@@ -482,23 +591,9 @@ int verticesPerPrimitive(GLenum mode)
     }
 }
 
-} // namespace
-} // namespace glcompat
-
-using namespace glcompat;
-
-// ---- the front end's calls ----------------------------------------------------------------
-
-bool glcompatStart(const GlcompatWebGL& table, int width, int height)
+// The drawing program, the vertex stream and the white texture, in a new (or restored) context.
+bool makeObjects()
 {
-    webgl = table;
-    ctx = Context{};
-    for (Matrix& m : ctx.modelview)
-        m = identity();
-    for (Matrix& m : ctx.projection)
-        m = identity();
-    webgl.getIntegerv(GL_MAX_TEXTURE_SIZE, &ctx.maxTextureSize);
-
     const GLuint program = webgl.createProgram();
     webgl.attachShader(program, compile(kVertexShader, kVertexSource));
     webgl.attachShader(program, compile(kFragmentShader, kFragmentSource));
@@ -536,39 +631,113 @@ bool glcompatStart(const GlcompatWebGL& table, int width, int height)
     webgl.texImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, kWhite);
     webgl.texParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     webgl.texParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    return true;
+}
 
-    // The frame the GL calls draw into: colour and depth, like the window's back buffer.
-    GLuint colourBuffer = 0, depthBuffer = 0;
-    webgl.genRenderbuffers(1, &colourBuffer);
-    webgl.bindRenderbuffer(kRenderbuffer, colourBuffer);
-    webgl.renderbufferStorage(kRenderbuffer, GL_RGBA8, width, height);
-    webgl.genRenderbuffers(1, &depthBuffer);
-    webgl.bindRenderbuffer(kRenderbuffer, depthBuffer);
-    webgl.renderbufferStorage(kRenderbuffer, kDepth24, width, height);
-    webgl.genFramebuffers(1, &frameBuffer);
-    webgl.bindFramebuffer(kFramebuffer, frameBuffer);
-    webgl.framebufferRenderbuffer(kFramebuffer, kColourAttachment0, kRenderbuffer, colourBuffer);
-    webgl.framebufferRenderbuffer(kFramebuffer, kDepthAttachment, kRenderbuffer, depthBuffer);
-    if (webgl.checkFramebufferStatus(kFramebuffer) != kFramebufferComplete) {
-        std::fprintf(stderr, "glcompat: the off-screen frame is not complete\n");
+} // namespace
+} // namespace glcompat
+
+using namespace glcompat;
+
+// ---- the front end's calls ----------------------------------------------------------------
+
+bool glcompatStart(const GlcompatWebGL& table, int width, int height, int samples)
+{
+    webgl = table;
+    ctx = Context{};
+    for (Matrix& m : ctx.modelview)
+        m = identity();
+    for (Matrix& m : ctx.projection)
+        m = identity();
+    webgl.getIntegerv(GL_MAX_TEXTURE_SIZE, &ctx.maxTextureSize);
+    if (!makeObjects())
         return false;
-    }
-    frameWidth = width;
-    frameHeight = height;
+    frameBuffer = resolveBuffer = colourBuffer = depthBuffer = resolveColour = 0; // of an earlier context
+    if (!makeFrame(width, height, samples))
+        return false;
     // GL's window defaults: viewport and scissor box the whole surface.
     ctx.state.viewport[2] = ctx.state.scissorBox[2] = width;
     ctx.state.viewport[3] = ctx.state.scissorBox[3] = height;
     return true;
 }
 
+bool glcompatResize(int width, int height)
+{
+    flush();
+    if (ctx.lost) { // made at this size when the context is back
+        frameWidth = width;
+        frameHeight = height;
+        return true;
+    }
+    if (frameBuffer && width == frameWidth && height == frameHeight)
+        return true;
+    const int samples = frameSamples;
+    destroyFrame();
+    return makeFrame(width, height, samples);
+}
+
+int glcompatFrameWidth() { return frameWidth; }
+int glcompatFrameHeight() { return frameHeight; }
+int glcompatFrameSamples() { return frameSamples; }
+
+int glcompatLargestSide()
+{
+    GLint side = ctx.maxTextureSize, limit = 0, viewport[2] = {0, 0};
+    webgl.getIntegerv(kMaxRenderbufferSize, &limit);
+    if (limit > 0 && limit < side)
+        side = limit;
+    webgl.getIntegerv(kMaxViewportDims, viewport);
+    for (const GLint v : viewport)
+        if (v > 0 && v < side)
+            side = v;
+    return side;
+}
+
+void glcompatContextLost()
+{
+    flush();
+    ctx.lost = true;
+}
+
+bool glcompatContextRestored()
+{
+    if (!ctx.lost)
+        return true;
+    ctx.lost = false;
+    // Every name of the lost context is gone with it.
+    frameBuffer = resolveBuffer = colourBuffer = depthBuffer = resolveColour = 0;
+    if (!makeObjects() || !makeFrame(frameWidth, frameHeight, frameSamples))
+        return false;
+    // The textures again, from the copies kept, under new WebGL names.
+    webgl.pixelStorei(GL_UNPACK_ALIGNMENT, 1); // the copies' rows are packed
+    for (auto& [name, t] : ctx.textures) {
+        t.webgl = 0;
+        if (t.levels.empty())
+            continue; // made in WebGL when first used, as before
+        webgl.genTextures(1, &t.webgl);
+        webgl.bindTexture(GL_TEXTURE_2D, t.webgl);
+        const GLenum pnames[4] = {GL_TEXTURE_MIN_FILTER, GL_TEXTURE_MAG_FILTER, GL_TEXTURE_WRAP_S, GL_TEXTURE_WRAP_T};
+        for (int i = 0; i < 4; ++i)
+            webgl.texParameteri(GL_TEXTURE_2D, pnames[i], t.parameters[i]);
+        for (const TextureLevel& l : t.levels)
+            webgl.texImage2D(GL_TEXTURE_2D, l.level, l.sized, l.width, l.height, 0, l.format, GL_UNSIGNED_BYTE,
+                             l.pixels.empty() ? nullptr : l.pixels.data());
+    }
+    webgl.pixelStorei(GL_UNPACK_ALIGNMENT, ctx.unpackAlignment);
+    webgl.pixelStorei(GL_PACK_ALIGNMENT, ctx.packAlignment);
+    ctx.appliedValid = false; // the next flush sends every state
+    ctx.appliedTexture = 0;
+    return true;
+}
+
 void glcompatPresent()
 {
     flush();
-    if (!ctx.drawing || !frameBuffer)
+    if (!ctx.drawing || ctx.lost || !frameBuffer)
         return;
-    webgl.bindFramebuffer(kReadFramebuffer, frameBuffer);
+    webgl.disable(GL_SCISSOR_TEST); // a blit is cut by the scissor box too
+    bindFinishedFrame(frameWidth, frameHeight);
     webgl.bindFramebuffer(kDrawFramebuffer, 0);
-    webgl.disable(GL_SCISSOR_TEST);
     webgl.blitFramebuffer(0, 0, frameWidth, frameHeight, 0, 0, frameWidth, frameHeight, GL_COLOR_BUFFER_BIT,
                           GL_NEAREST);
     webgl.bindFramebuffer(kFramebuffer, frameBuffer);
@@ -614,7 +783,7 @@ void glEnd()
 
 void glVertex3f(GLfloat x, GLfloat y, GLfloat z)
 {
-    if (!ctx.insideBegin || !ctx.drawing)
+    if (!ctx.insideBegin || !ctx.drawing || ctx.lost)
         return; // nothing of an unseen frame is drawn; its state is all in the other calls
     if (ctx.combinedDirty) {
         ctx.combined = multiply(ctx.projection[ctx.projectionTop], ctx.modelview[ctx.modelviewTop]);
@@ -931,7 +1100,7 @@ void glClear(GLbitfield mask)
         return;
     }
     flush();
-    if (!ctx.drawing)
+    if (!ctx.drawing || ctx.lost)
         return;
     applyState(); // the scissor box limits a clear, as in GL
     webgl.bindFramebuffer(kFramebuffer, frameBuffer);
@@ -955,7 +1124,7 @@ void glDeleteTextures(GLsizei n, const GLuint* names)
         if (it == ctx.textures.end())
             continue;
         flush();
-        if (it->second.webgl) {
+        if (it->second.webgl && !ctx.lost) {
             webgl.deleteTextures(1, &it->second.webgl);
             if (ctx.appliedTexture == it->second.webgl)
                 ctx.appliedTexture = 0;
@@ -1003,9 +1172,26 @@ void glTexImage2D(GLenum target, GLint level, GLint internalFormat, GLsizei widt
         return;
     }
     const GLint sized = format == GL_RGBA ? GL_RGBA8 : GL_RGB8;
-    webgl.texImage2D(GL_TEXTURE_2D, level, sized, width, height, 0, format, GL_UNSIGNED_BYTE, pixels);
+    if (!ctx.lost)
+        webgl.texImage2D(GL_TEXTURE_2D, level, sized, width, height, 0, format, GL_UNSIGNED_BYTE, pixels);
     if (level == 0)
         t->hasPicture = true;
+    // A copy, rows packed, for a context that is lost and comes back.
+    TextureLevel copy{level, sized, width, height, format, {}};
+    if (pixels) {
+        const size_t row = size_t(width) * (format == GL_RGBA ? 4 : 3);
+        const size_t align = size_t(ctx.unpackAlignment);
+        const size_t stride = (row + align - 1) / align * align;
+        copy.pixels.resize(row * size_t(height));
+        for (GLsizei y = 0; y < height; ++y)
+            std::memcpy(copy.pixels.data() + row * size_t(y), static_cast<const unsigned char*>(pixels) + stride * size_t(y),
+                        row);
+    }
+    auto same = std::find_if(t->levels.begin(), t->levels.end(), [&](const TextureLevel& l) { return l.level == level; });
+    if (same != t->levels.end())
+        *same = std::move(copy);
+    else
+        t->levels.push_back(std::move(copy));
 }
 
 // The values GL 1.1 takes for each parameter glcompat passes on.
@@ -1040,7 +1226,11 @@ void glTexParameteri(GLenum target, GLenum pname, GLint param)
     }
     if (GLenum(param) == GL_CLAMP) // WebGL has no border to clamp to; its edge clamp is the nearest look
         param = kClampToEdge;
-    if (boundObject()) // texture 0 is glcompat's white, whose filtering nothing can see
+    TextureObject* t = boundObject(); // texture 0 is glcompat's white, whose filtering nothing can see
+    if (!t)
+        return;
+    t->parameters[pname == GL_TEXTURE_MIN_FILTER ? 0 : pname == GL_TEXTURE_MAG_FILTER ? 1 : pname == GL_TEXTURE_WRAP_S ? 2 : 3] = param;
+    if (!ctx.lost)
         webgl.texParameteri(GL_TEXTURE_2D, pname, param);
 }
 
@@ -1068,7 +1258,13 @@ void glPixelStorei(GLenum pname, GLint param)
         unsupported("glPixelStorei", pname);
         return;
     }
-    webgl.pixelStorei(pname, param);
+    if (param != 1 && param != 2 && param != 4 && param != 8) {
+        setError(GL_INVALID_VALUE);
+        return;
+    }
+    (pname == GL_UNPACK_ALIGNMENT ? ctx.unpackAlignment : ctx.packAlignment) = param;
+    if (!ctx.lost)
+        webgl.pixelStorei(pname, param);
 }
 
 void glGetIntegerv(GLenum pname, GLint* params)
@@ -1120,11 +1316,15 @@ GLenum glGetError()
 void glFinish()
 {
     flush();
-    if (!ctx.drawing)
+    if (!ctx.drawing || ctx.lost)
         return;
     // WebGL's finish() may return before the work is done; reading a pixel back cannot.
     static GLubyte pixel[4];
-    webgl.bindFramebuffer(kReadFramebuffer, frameBuffer);
+    if (frameSamples > 0) { // the resolve's blit is cut by the scissor box
+        webgl.disable(GL_SCISSOR_TEST);
+        ctx.appliedValid = false;
+    }
+    bindFinishedFrame(1, 1);
     webgl.readPixels(0, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
 }
 

@@ -16,4 +16,5 @@ add_test(NAME web_faults COMMAND python3 ${WEB_TEST} faults --web ${RINTA_WEB_DI
 add_test(NAME web_looping
          COMMAND python3 ${WEB_TEST} looping --web ${RINTA_WEB_DIR} --work ${WEB_SCRATCH}/looping
                  --capture $<TARGET_FILE:rinta-capture> --data ${RINTA_DATA_DIR} --make-module $<TARGET_FILE:make_module>)
-set_tests_properties(web_frames web_live web_faults web_looping PROPERTIES FIXTURES_REQUIRED web LABELS web TIMEOUT 900)
+add_test(NAME web_context COMMAND python3 ${WEB_TEST} context --web ${RINTA_WEB_DIR} --work ${WEB_SCRATCH}/context)
+set_tests_properties(web_frames web_live web_faults web_looping web_context PROPERTIES FIXTURES_REQUIRED web LABELS web TIMEOUT 900)

@@ -20,6 +20,7 @@
 #include "engine/projection.h"
 #include "glcompat/glcompat.h"
 #include "web/music.h"
+#include "web/render.h"
 
 namespace {
 
@@ -122,7 +123,7 @@ protected:
     bool framePresented(long, bool seen) override
     {
         if (seen)
-            glcompatPresent();
+            pagePresent();
         return true;
     }
 
@@ -168,7 +169,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE int rintaPrepare()
         return glReady;
     prepared = true;
     setMessageHooks(pageShowMessage, pageAsk);
-    glReady = glcompatInit("#canvas", kSceneWidth, kSceneHeight);
+    glReady = pageRenderStart();
     if (!glReady)
         return 0;
     resizeGLScene(45, kSceneWidth, kSceneHeight); // as the window's creation does
@@ -207,7 +208,7 @@ int main(int argc, char** argv)
     const bool deterministic = targetFrame > 0 || bench;
     setMessageHooks(pageShowMessage, pageAsk);
     if (!prepared)
-        glReady = glcompatInit("#canvas", kSceneWidth, kSceneHeight);
+        glReady = pageRenderStart();
     if (!glReady) {
         showMessage("Can't Create A GL Rendering Context.", "ERROR", MessageIcon::Exclamation);
         return 0;
@@ -254,7 +255,7 @@ int main(int argc, char** argv)
         escPressed = false;
         sleptThisFrame = false;
         handleSceneKeys();
-        glcompatPresent();
+        pagePresent();
         pageFramePresented(static_cast<int>(++frame), FMUSIC_GetOrder(song), FMUSIC_GetRow(song));
         if (!sleptThisFrame)
             emscripten_sleep(0); // a frame without a sleep still lets the page breathe

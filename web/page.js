@@ -4,6 +4,8 @@
 //   index.html?frame=N[&key=FRAME:KEY ...][&answer=no|yes]  demo frame N on the capture clock
 //   index.html?answer=no|yes                                  live, without the question
 //   index.html?bench=1&answer=no[&frame=N]                   every frame drawn, per-scene times
+//   any of them &resolution=classic|native|WxH &msaa=N         the render size and samples, as the
+//                                                             program's --resolution and --msaa
 // State for tests and the curious: window.rinta (phase, frames, times, ended, bench).
 'use strict';
 
@@ -164,8 +166,13 @@
   const whenReady = new Promise((resolve) => { runtimeReady = resolve; });
   let ending = '';
 
+  // ---- render size: read by web/render.cpp as the program reads --resolution and --msaa -----
+
+  const rintaRender = { resolution: params.get('resolution'), msaa: params.get('msaa') };
+
   window.Module = {
     canvas,
+    rintaRender,
     noInitialRun: true,
     print: (text) => console.log(text),
     printErr: (text) => console.warn(text),

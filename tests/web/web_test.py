@@ -4,12 +4,15 @@
 
   frames  deterministic frames (?frame=N&answer=no, keys as rinta-capture's --key) of every
           scene, each held against rinta-capture's frame of the same number: mean difference
-          of a few levels, scene 7's outlines and scene 2's fog included
+          of a few levels, scene 7's outlines and scene 2's fog included; and one drawn at the
+          window's own pixels (&resolution=native) against rinta-capture --size of that window
   live    the question answered from the keyboard, the demo running, key 6 showing the
           credits' grey, Esc ending it with the last frame kept; no console error
   faults  a broken picture and a missing module: a console line each, the demo still runs
   looping a song whose last order jumps back to the first: the page plays on past the song's
           length as rinta-capture does, deterministically (frame against frame) and live
+  context the WebGL context lost and given back (WEBGL_lose_context): the picture returns with
+          its textures, the song went on meanwhile
   bench   figures, not a test: download size, load to question, answer to first frame, and
           each scene's frame time in the page against rinta-capture --bench
 """
@@ -73,6 +76,11 @@ CASES = [
 ]
 
 
+# ?resolution=native in a window of this size against rinta-capture --size of the same.
+NATIVE_SIZE = (1280, 960)
+NATIVE_CASE = ("scene7-outlines", 40, ["1:7"])
+
+
 def frames(args):
     os.makedirs(args.work, exist_ok=True)
     refs = {}
@@ -84,6 +92,14 @@ def frames(args):
             cmd += ["--key", k]
         subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         refs[name] = os.path.join(out, f"frame-{frame:06d}.png")
+    name, frame, keys = NATIVE_CASE
+    out = os.path.join(args.work, "native-size-" + name)
+    shutil.rmtree(out, ignore_errors=True)
+    cmd = [args.capture, "--data", args.data, "--png", out, "--frames", str(frame), "--size", "%dx%d" % NATIVE_SIZE]
+    for k in keys:
+        cmd += ["--key", k]
+    subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    native_ref = os.path.join(out, f"frame-{frame:06d}.png")
 
     with browser.serve(args.web) as url:
         b = open_browser()
@@ -106,6 +122,25 @@ def frames(args):
                 print(f"{name:16s} frame {frame:5d}: mean difference {d:5.2f} levels ({seconds:.1f} s in the page)")
                 if d > args.tolerance:
                     fail(f"{name}: frame {frame} differs from rinta-capture's by {d:.2f} levels on average")
+            # At the window's own pixels: the frame rinta-capture draws at that size, the
+            # outlines' width scaled with it (2 pixels at 960 high).
+            if not b.fit_viewport(*NATIVE_SIZE):
+                fail("the browser window cannot be made %d x %d" % NATIVE_SIZE)
+            else:
+                name, frame, keys = NATIVE_CASE
+                b.open(url + f"index.html?frame={frame}&answer=no&resolution=native"
+                       + "".join(f"&key={k}" for k in keys))
+                ended = b.wait_for("window.rinta && window.rinta.phase === 'ended' && window.rinta.ended", 300)
+                shot = os.path.join(args.work, f"web-native-{name}.png")
+                b.screenshot(shot)
+                size = b.js("return [canvas.width, canvas.height]")
+                if ended != "the frame asked for" or size != list(NATIVE_SIZE):
+                    fail(f"native {name}: frame {frame} ({ended}) on a canvas of {size}")
+                else:
+                    d = difference(native_ref, shot)
+                    print(f"native {name} {NATIVE_SIZE[0]}x{NATIVE_SIZE[1]}: mean difference {d:5.2f} levels")
+                    if d > args.tolerance:
+                        fail(f"native {name}: differs from rinta-capture --size by {d:.2f} levels on average")
             errors = errors_in(b.console())
             if errors:
                 fail("console errors: " + "; ".join(errors[:5]))
@@ -289,6 +324,67 @@ def looping(args):
             b.close()
 
 
+# ---- context ------------------------------------------------------------------------------
+
+def song_position(b):
+    order, row = b.js("return [window.rinta.order, window.rinta.row]")
+    return order * 1000 + row
+
+
+def spread(png):
+    """Standard deviation of the picture's levels, 0-255: 0 for a plain clear colour."""
+    return float(subprocess.check_output(["convert", png, "-colorspace", "gray", "-format",
+                                          "%[fx:255*standard_deviation]", "info:"], text=True))
+
+
+def context(args):
+    with browser.serve(args.web) as url:
+        b = open_browser()
+        try:
+            b.fit_viewport(640, 480)
+            b.open(url + "index.html?answer=no")
+            if not b.wait_for("window.rinta && window.rinta.frames > 20", 60):
+                fail(f"the demo does not run (phase {b.js('return window.rinta && window.rinta.phase')})")
+                return
+            # The credits: a textured picture on grey, steady enough to hold against itself.
+            b.keys("6")
+            time.sleep(1.5)
+            before = os.path.join(args.work, "context-before.png")
+            b.screenshot(before)
+            if sum(mean_levels(before)) < 15 or spread(before) < 5:
+                fail(f"no picture before the context is lost ({mean_levels(before)})")
+                return
+            b.js("const gl = document.getElementById('canvas').getContext('webgl2');"
+                 "window.rintaLose = gl.getExtension('WEBGL_lose_context'); window.rintaGl = gl;"
+                 "window.rintaLose.loseContext();")
+            if not b.wait_for("window.rintaGl.isContextLost()", 10):
+                fail("the context was not lost")
+                return
+            lost_at, frames_at = song_position(b), b.js("return window.rinta.frames")
+            time.sleep(1.5)
+            if b.js("return window.rinta.phase") != "running" or b.js("return window.rinta.frames") <= frames_at:
+                fail("the demo stopped while the context was lost")
+            b.js("window.rintaLose.restoreContext();")
+            if b.wait_for("!window.rintaGl.isContextLost()", 10) is None:
+                fail("the context did not come back: the page did not ask for it")
+                return
+            time.sleep(1.5)
+            after = os.path.join(args.work, "context-after.png")
+            b.screenshot(after)
+            # The credits pulse and change: the scene is drawn again, not the same picture.
+            print(f"after the context came back: mean level {sum(mean_levels(after)) / 3:.1f}, spread "
+                  f"{spread(after):.1f} (before: {sum(mean_levels(before)) / 3:.1f}, {spread(before):.1f})")
+            if sum(mean_levels(after)) < 15 or spread(after) < 5:
+                fail("the scene is not drawn again after the context came back")
+            if song_position(b) <= lost_at:
+                fail("the song did not go on")
+            errors = errors_in(b.console())
+            if errors:
+                fail("console errors: " + "; ".join(errors[:5]))
+        finally:
+            b.close()
+
+
 # ---- bench (figures for people, not a pass/fail check) -------------------------------------
 
 def gzip_size(path):
@@ -334,7 +430,7 @@ def bench(args):
 
 def main():
     p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    p.add_argument("what", choices=["frames", "live", "faults", "looping", "bench"])
+    p.add_argument("what", choices=["frames", "live", "faults", "looping", "context", "bench"])
     p.add_argument("--web", required=True, help="the built page (scripts/web.sh OUT-DIR)")
     p.add_argument("--work", required=True, help="scratch directory")
     p.add_argument("--capture", help="rinta-capture, for the frames")
@@ -344,7 +440,8 @@ def main():
     p.add_argument("--bench-frames", type=int, default=120, help="frames each scene is timed over")
     args = p.parse_args()
     os.makedirs(args.work, exist_ok=True)
-    {"frames": frames, "live": live, "faults": faults, "looping": looping, "bench": bench}[args.what](args)
+    {"frames": frames, "live": live, "faults": faults, "looping": looping, "context": context,
+     "bench": bench}[args.what](args)
     if failures:
         print(f"{len(failures)} check(s) failed")
         sys.exit(1)
