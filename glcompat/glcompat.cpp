@@ -376,6 +376,22 @@ void emit(GLenum primitive, const Vertex& v)
 
 // ---- primitive assembly ------------------------------------------------------------------
 
+// Whether all n vertices lie beyond one plane of the clip volume: then GL's clipping leaves
+// nothing of the primitive, and it need not be sent at all (scene 7 has hundreds of cubes
+// behind the eye every frame).
+bool outsideOnePlane(const Vertex* const* v, int n)
+{
+    for (int axis = 0; axis < 3; ++axis)
+        for (const float side : {1.0f, -1.0f}) {
+            int out = 0;
+            while (out < n && side * v[out]->clip[axis] > v[out]->clip[3])
+                ++out;
+            if (out == n)
+                return true;
+        }
+    return false;
+}
+
 // The point where the segment a-b crosses the near plane (clip z = -w), everything interpolated
 // linearly in clip space as GL's clipping does.
 Vertex nearCrossing(const Vertex& a, const Vertex& b)
@@ -403,9 +419,10 @@ void emitLine(Vertex a, Vertex b)
 {
     // The other planes are left to WebGL's clipping of the triangles; the near one must go first,
     // since an end behind the eye has no place on the screen to widen from.
-    const bool aIn = a.clip[2] >= -a.clip[3], bIn = b.clip[2] >= -b.clip[3];
-    if (!aIn && !bIn)
+    const Vertex* const ends[2] = {&a, &b};
+    if (outsideOnePlane(ends, 2))
         return;
+    const bool aIn = a.clip[2] >= -a.clip[3], bIn = b.clip[2] >= -b.clip[3];
     if (!aIn)
         a = nearCrossing(a, b);
     else if (!bIn)
@@ -453,6 +470,9 @@ double orientation(const Vertex& a, const Vertex& b, const Vertex& c)
 
 void polygon(const Vertex* v, int n)
 {
+    const Vertex* const corners[4] = {&v[0], &v[1], &v[2], n == 4 ? &v[3] : &v[2]};
+    if (outsideOnePlane(corners, n))
+        return;
     double area = orientation(v[0], v[1], v[2]);
     if (n == 4)
         area += orientation(v[0], v[2], v[3]);

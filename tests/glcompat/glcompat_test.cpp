@@ -417,6 +417,21 @@ TEST_F(Glcompat, LinesAreGlsParallelogramsOfTheLineWidthClippedAtTheEye)
         EXPECT_GE(p.z, -p.w * (1 + 1e-5f)) << "inside the near plane " << p;
     }
     EXPECT_NEAR(draws[0].vertices[2].z, -draws[0].vertices[2].w, 1e-4) << "the far end is cut at the near plane";
+
+    // A cube face wholly behind the eye, filled or outlined, and one wholly off to the side:
+    // GL's clipping leaves nothing of them, so nothing is sent.
+    draws.clear();
+    for (const GLenum mode : {GL_FILL, GL_LINE}) {
+        glPolygonMode(GL_FRONT_AND_BACK, mode);
+        glPushMatrix();
+        glTranslatef(0, 0, 10);
+        quad(kCounterClockwise);
+        glTranslatef(40, 0, -20);
+        quad(kCounterClockwise);
+        glPopMatrix();
+    }
+    glFinish();
+    EXPECT_TRUE(draws.empty()) << describe();
 }
 
 TEST_F(Glcompat, AMultisampledFrameDrawsRectangularLinesIsResolvedWhenShownAndTakesNewSizes)
@@ -532,8 +547,9 @@ TEST_F(Glcompat, ALostContextDrawsNothingAndOnItsReturnEverythingIsMadeAgain)
     for (const WebGLCall& c : webglLog) {
         if (c.name == "pixelStorei" && c.args[0] == GL_UNPACK_ALIGNMENT)
             packedRows = c.args[1] == 1;
-        if (c.name == "texImage2D" && c.args[3] == 3)
+        if (c.name == "texImage2D" && c.args[3] == 3) {
             EXPECT_TRUE(packedRows) << "uploaded as packed rows\n" << describe();
+        }
     }
     auto parameter = [&](GLenum pname, GLint value) {
         return std::any_of(webglLog.begin(), webglLog.end(), [&](const WebGLCall& c) {
