@@ -715,7 +715,7 @@ int glcompatLargestSide()
 
 void glcompatContextLost()
 {
-    flush();
+    ctx.batch.clear(); // the context is gone already: a frame half drawn is never shown
     ctx.lost = true;
 }
 
