@@ -35,7 +35,8 @@ std::atomic<void (*)()> gLookupHook{nullptr};
 // whoever renders; read without locks by the frame.
 class HeardSchedule {
 public:
-    static constexpr std::size_t kSlots = 128; // 0.7 s of blocks, several device buffers
+    // 3 s of blocks: several device buffers, or the second a page renders ahead of its player
+    static constexpr std::size_t kSlots = 512;
 
     void clear() { written_.store(0, std::memory_order_release); }
 

@@ -7,6 +7,7 @@
 #include "engine/textures.h"
 
 #include <iterator>
+#include <memory>
 #include <utility>
 
 GLuint TextureTable[kTextureSlots] = {};
@@ -43,24 +44,30 @@ std::string songFilePath() { return data.dir + "/" + kDataSongName; }
 
 const char* textureSlotFile(int slot) { return slot >= 0 && slot < kTextureSlots ? data.files[slot] : nullptr; }
 
+namespace {
+void loadTextureSlot(JpegTextureLoader& loader, int slot)
+{
+    if (!textureSlotFile(slot))
+        return; // slots 6 and 12 stay 0
+    loader.loadFromFile(textureSlotFile(slot));
+    TextureTable[slot] = loader.bindAsTexture();
+}
+} // namespace
+
 void loadTextures()
 {
     JpegTextureLoader loader; // one object for every file; destroyed on any way out
     loader.setDebugMode(true);
-    for (int slot = 0; slot < kTextureSlots; ++slot) {
-        if (!textureSlotFile(slot))
-            continue; // slots 6 and 12 stay 0
-        loader.loadFromFile(textureSlotFile(slot));
-        TextureTable[slot] = loader.bindAsTexture();
-    }
+    for (int slot = 0; slot < kTextureSlots; ++slot)
+        loadTextureSlot(loader, slot);
 }
 
 namespace {
 bool gPreparedAhead = false; // prepareGL ran and initGL has not yet run after it
+std::unique_ptr<JpegTextureLoader> gStepLoader; // loadTextures' one loader, across prepareStep
 
-void setUpRenderState()
+void setRenderState()
 {
-    loadTextures();
     glEnable(GL_TEXTURE_2D);
     glShadeModel(GL_SMOOTH);
     glClearColor(0, 0, 0, 0.5f);
@@ -79,6 +86,12 @@ void setUpRenderState()
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
     setupFragmentFog(); // fog by each fragment's distance, as GL defines it
 }
+
+void setUpRenderState()
+{
+    loadTextures();
+    setRenderState();
+}
 } // namespace
 
 void prepareStartupData()
@@ -91,6 +104,34 @@ void prepareGL()
 {
     setUpRenderState();
     gPreparedAhead = true;
+}
+
+int prepareStep(int step)
+{
+    constexpr int kDecode = 1, kUpload = kDecode + kTextureSlots, kState = kUpload + kTextureSlots;
+    if (step < kDecode) {
+        loadSongAhead(songFilePath().c_str());
+        return kDecode;
+    }
+    if (step < kUpload) {
+        if (const char* file = textureSlotFile(step - kDecode))
+            decodePicturesAhead(&file, 1);
+        return step + 1;
+    }
+    if (step < kState) {
+        const int slot = step - kUpload;
+        if (!gStepLoader) {
+            gStepLoader = std::make_unique<JpegTextureLoader>();
+            gStepLoader->setDebugMode(true);
+        }
+        loadTextureSlot(*gStepLoader, slot);
+        if (slot == kTextureSlots - 1)
+            gStepLoader.reset();
+        return step + 1;
+    }
+    setRenderState();
+    gPreparedAhead = true;
+    return 0;
 }
 
 bool initGL()

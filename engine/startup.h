@@ -25,6 +25,11 @@ void prepareStartupData();
 // The GL part of initGL (textures and render state), ahead of it on the current context;
 // the next initGL then only starts the music.
 void prepareGL();
+// The two above in short steps, for a front end with one thread that must stay live between
+// them: the song read, then each picture's decode, then each picture's upload, then the render
+// state, each a step of its own. prepareStep(0) first, then prepareStep(n) for each n it
+// returns until it returns 0; the next initGL then only starts the music.
+int prepareStep(int step);
 
 // The file each slot is loaded from, in the data directory, or nullptr for the two slots
 // left empty (6 and 12).

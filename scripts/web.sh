@@ -2,7 +2,9 @@
 # SPDX-License-Identifier: MIT
 # Builds the web page (WebAssembly + WebGL 2) and, unless --no-serve, serves it on 127.0.0.1.
 #   scripts/web.sh [--no-serve] [--port N] [--build DIR] [OUT-DIR]   (OUT-DIR default: build/web)
-# OUT-DIR gets index.html, rinta.js, rinta.wasm, page.js and data/: copy it to any static host.
+# OUT-DIR gets index.html, rinta.js, rinta.wasm, page.js, worklet.js, files.json and data/, with .br and .gz
+# forms of the code and the module beside them: copy it to any static host. The server here
+# (scripts/serve.py) sends those compressed forms to browsers that take them.
 # Needs a native build tree (--build, default build/) for the generated pictures, module and
 # meshes; makes it when missing. Debian's sources of libopenmpt and libjpeg-turbo are fetched
 # once into BUILD/web-src (a deb-src entry is added when apt has none); compiled objects stay
@@ -18,7 +20,7 @@ while [ $# -gt 0 ]; do
     --no-serve) serve=0 ;;
     --port) port="$2"; shift ;;
     --build) build="$2"; shift ;;
-    -h|--help) sed -n '3,9p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '3,11p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     -*) echo "web.sh: unknown option $1" >&2; exit 2 ;;
     *) out="$1" ;;
   esac
@@ -75,18 +77,57 @@ if [ ! -f "$wb/CMakeCache.txt" ]; then
   gen=(); command -v ninja >/dev/null && gen=(-G Ninja)
   emcmake cmake -S "$top/web" -B "$wb" "${gen[@]}" -DCMAKE_BUILD_TYPE=Release \
     -DRINTA_WEB_SOURCES="$src" -DRINTA_MESH_BIN="$build/engine/meshes/meshes.bin" -DRINTA_VERSION="$version"
+elif ! grep -qx "RINTA_VERSION:STRING=$version" "$wb/CMakeCache.txt"; then
+  # A tree configured before a new version: the page must not go on naming the old one.
+  cmake -S "$top/web" -B "$wb" -DRINTA_VERSION="$version" >/dev/null
 fi
 cmake --build "$wb" -j2
 
 mkdir -p "$out/data"
-cp "$wb/rinta.js" "$wb/rinta.wasm" "$top/web/index.html" "$top/web/page.js" "$out/"
-# The files the engine reads, as engine/data_files.txt lists them.
-sed -n 's/^[0-9a-z]\+ \+\([^ ]\+\)$/\1/p' "$top/engine/data_files.txt" | while read -r name; do
-  cp "$build/data/$name" "$out/data/"
+# Copied only when changed, so that the compressed forms below are made again only for those.
+publish() { cmp -s "$1" "$2" || cp "$1" "$2"; }
+for f in "$wb/rinta.js" "$wb/rinta.wasm" "$top/web/index.html" "$top/web/page.js" "$top/web/worklet.js"; do
+  publish "$f" "$out/$(basename "$f")"
+done
+# The files the engine reads, as engine/data_files.txt lists them. The pictures go through
+# jpegtran -optimize (Huffman tables fitted to each picture: smaller, the same pixels, which
+# djpeg checks; a picture it does not shrink or does not keep stays as it is).
+names=$(sed -n 's/^[0-9a-z]\+ \+\([^ ]\+\)$/\1/p' "$top/engine/data_files.txt")
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+for name in $names; do
+  src="$build/data/$name"
+  case "$name" in
+    *.jpg)
+      if jpegtran -optimize -copy all -outfile "$tmp/$name" "$src" 2>/dev/null &&
+         [ "$(stat -c %s "$tmp/$name")" -lt "$(stat -c %s "$src")" ] &&
+         cmp -s <(djpeg -pnm "$src") <(djpeg -pnm "$tmp/$name"); then
+        src="$tmp/$name"
+      fi ;;
+  esac
+  publish "$src" "$out/data/$name"
+done
+# files.json: every file the page loads with its size, for the loading bar's total.
+(cd "$out" && python3 -c 'import json, os, sys; print(json.dumps({n: os.path.getsize(n) for n in sys.argv[1:]}))' \
+   rinta.js rinta.wasm $(for n in $names; do echo "data/$n"; done) >"$tmp/files.json")
+publish "$tmp/files.json" "$out/files.json"
+# Precompressed forms beside the originals (NAME.br, NAME.gz), as static hosts and
+# scripts/serve.py send them; pictures are left out, they do not shrink. Kept only where
+# they save a tenth.
+for f in "$out"/index.html "$out"/page.js "$out"/worklet.js "$out"/rinta.js "$out"/rinta.wasm "$out"/files.json "$out"/data/*.it; do
+  [ -f "$f" ] || continue
+  size=$(stat -c %s "$f")
+  if [ ! "$f.gz" -nt "$f" ]; then
+    gzip -9 -n -c "$f" >"$f.gz"
+    [ $(( $(stat -c %s "$f.gz") * 10 )) -lt $(( size * 9 )) ] || rm -f "$f.gz"
+  fi
+  if [ ! "$f.br" -nt "$f" ]; then
+    brotli -q 11 -c "$f" >"$f.br"
+    [ $(( $(stat -c %s "$f.br") * 10 )) -lt $(( size * 9 )) ] || rm -f "$f.br"
+  fi
 done
 echo "web.sh: the page is in $out"
 
 if [ "$serve" -eq 1 ]; then
-  echo "web.sh: serving on http://127.0.0.1:$port/ (Ctrl-C stops)"
-  cd "$out" && exec python3 -m http.server "$port" --bind 127.0.0.1
+  exec python3 "$top/scripts/serve.py" --port "$port" "$out"
 fi

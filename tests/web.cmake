@@ -16,5 +16,20 @@ add_test(NAME web_faults COMMAND python3 ${WEB_TEST} faults --web ${RINTA_WEB_DI
 add_test(NAME web_looping
          COMMAND python3 ${WEB_TEST} looping --web ${RINTA_WEB_DIR} --work ${WEB_SCRATCH}/looping
                  --capture $<TARGET_FILE:rinta-capture> --data ${RINTA_DATA_DIR} --make-module $<TARGET_FILE:make_module>)
+add_test(NAME web_audio COMMAND python3 ${WEB_TEST} audio --web ${RINTA_WEB_DIR} --work ${WEB_SCRATCH}/audio)
+add_test(NAME web_prepare COMMAND python3 ${WEB_TEST} prepare --web ${RINTA_WEB_DIR} --work ${WEB_SCRATCH}/prepare)
+# The page around the program: its messages, a phone's screen and touch, the compressed serving.
+add_test(NAME web_messages COMMAND python3 ${WEB_TEST} messages --web ${RINTA_WEB_DIR} --work ${WEB_SCRATCH}/messages)
+add_test(NAME web_phone COMMAND python3 ${WEB_TEST} phone --web ${RINTA_WEB_DIR} --work ${WEB_SCRATCH}/phone)
+add_test(NAME web_serving
+         COMMAND python3 ${WEB_TEST} serving --web ${RINTA_WEB_DIR} --work ${WEB_SCRATCH}/serving --data ${RINTA_DATA_DIR})
 add_test(NAME web_context COMMAND python3 ${WEB_TEST} context --web ${RINTA_WEB_DIR} --work ${WEB_SCRATCH}/context)
-set_tests_properties(web_frames web_live web_faults web_looping web_context PROPERTIES FIXTURES_REQUIRED web LABELS web TIMEOUT 900)
+set_tests_properties(web_frames web_live web_faults web_looping web_audio web_prepare web_messages web_phone web_serving
+                     web_context PROPERTIES FIXTURES_REQUIRED web LABELS web TIMEOUT 900)
+
+# The page's audio-thread player alone, under node (no browser, no build needed).
+find_program(RINTA_NODE NAMES node nodejs)
+if(RINTA_NODE)
+  add_test(NAME web_worklet COMMAND ${RINTA_NODE} ${CMAKE_CURRENT_SOURCE_DIR}/web/worklet_test.js)
+  set_tests_properties(web_worklet PROPERTIES LABELS web TIMEOUT 60)
+endif()

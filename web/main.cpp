@@ -132,6 +132,7 @@ protected:
     {
         if (bench_)
             printBench(frame() - 1);
+        pageFramePresented(static_cast<int>(frame() - 1), -1, -1); // the page offers that one instead
         pageEnded("the song's end (order 32)");
         emscripten_force_exit(0);
         std::abort(); // not reached
@@ -156,26 +157,33 @@ bool pageAsk(const char* text, const char* caption, MessageIcon, bool defaultAns
 void setFrameSeen(bool seen) { glcompatSetDrawing(seen); }
 
 namespace {
-bool prepared = false; // rintaPrepare ran: context, textures, render state and song are ready
+bool prepared = false; // the preparation is over: context, textures, render state and song are ready
+bool glTried = false;  // the GL context was asked for (glReady says whether there is one)
 bool glReady = false;
 }
 
 // Called by the page while its question is up, once the code and the data are in: the GL
-// context, the textures and render state, the song read, so that the answer only has to
-// start the music. Nothing is drawn or heard. Returns whether there is a GL context.
-extern "C" EMSCRIPTEN_KEEPALIVE int rintaPrepare()
+// context, the song read, each picture decoded and uploaded, the render state, so that the
+// answer only has to start the music. Nothing is drawn or heard. One short step a call, so
+// that the page stays live between them: step 0 first, then each step it returns, until 0.
+extern "C" EMSCRIPTEN_KEEPALIVE int rintaPrepareStep(int step)
 {
     if (prepared)
-        return glReady;
-    prepared = true;
-    setMessageHooks(pageShowMessage, pageAsk);
-    glReady = pageRenderStart();
-    if (!glReady)
         return 0;
-    resizeGLScene(45, kSceneWidth, kSceneHeight); // as the window's creation does
-    prepareStartupData();
-    prepareGL();
-    return 1;
+    if (step == 0) {
+        setMessageHooks(pageShowMessage, pageAsk);
+        glTried = true;
+        glReady = pageRenderStart();
+        if (!glReady) {
+            prepared = true; // main says so
+            return 0;
+        }
+        resizeGLScene(45, kSceneWidth, kSceneHeight); // as the window's creation does
+        return 1;
+    }
+    const int next = prepareStep(step - 1);
+    prepared = next == 0;
+    return prepared ? 0 : next + 1;
 }
 
 // Called by the page for every key going down or up (virtual-key codes, as the shell's table).
@@ -207,7 +215,7 @@ int main(int argc, char** argv)
     }
     const bool deterministic = targetFrame > 0 || bench;
     setMessageHooks(pageShowMessage, pageAsk);
-    if (!prepared)
+    if (!glTried)
         glReady = pageRenderStart();
     if (!glReady) {
         showMessage("Can't Create A GL Rendering Context.", "ERROR", MessageIcon::Exclamation);

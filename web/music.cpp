@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 // web/music.cpp — the page's music device: Web Audio over the same music core as the native
 // program (engine/music.cpp), so a song plays, loops and ends in the page exactly as it does
-// natively. The page's audio callback (page.js, a ScriptProcessorNode on the main thread, or
-// its silent clock when there is no audio device) asks for each buffer with the context time
-// it will be heard at; the core stamps each block's position with that time, and a query
-// reads the position whose time the audio clock has reached.
+// natively. The page (page.js) renders the song ahead of what is heard and hands it to its
+// player on the audio thread (worklet.js); it asks for each block with the time on its audio
+// clock that the block will be heard at, the core stamps each block's position with that
+// time, and a query reads the position whose time the audio clock has reached.
 #include "web/music.h"
 
 #include <emscripten.h>
@@ -42,8 +42,8 @@ WebAudioOutput gWebAudio;
 
 MusicDevice& webAudioOutput() { return gWebAudio; }
 
-// The page's audio callback: fills frames of interleaved stereo for the buffer heard at
-// context time `at` (seconds); silence when nothing plays. Returns the frames of music written.
+// The page's renderer: fills frames of interleaved stereo for the block heard at `at` on the
+// page's audio clock (seconds); silence when nothing plays. Returns the frames of music written.
 extern "C" EMSCRIPTEN_KEEPALIVE int rintaAudioFill(float* out, int frames, double at)
 {
     return int(musicDeviceFill(out, std::size_t(frames), microseconds(at)));

@@ -231,6 +231,63 @@ TEST_F(PicturesAhead, PicturesDecodedAheadAreTakenNotDecodedAgain)
     expectOneDecodeEach();
 }
 
+// A page has one thread and must stay live while it prepares: the same preparation in steps,
+// each reading the song, decoding one picture or uploading one, or setting the render state,
+// makes the same GL calls as preparing at once, and leaves initGL only the music.
+TEST_F(PicturesAhead, PreparedInStepsAsAtOnceOnePictureAStep)
+{
+    fakemusic::onCall([](const std::string& c) { recgl::note(c); });
+    ::testing::internal::CaptureStderr(); // the fog program's notice: this GL offers none
+    prepareStartupData();
+    prepareGL();
+    const std::string atOnce = recgl::format(recgl::calls());
+    EXPECT_TRUE(initGL());
+    recgl::reset();
+    dropPicturesDecodedAhead();
+    {
+        std::lock_guard lock(log_.mutex);
+        log_.decodes.clear();
+    }
+
+    const auto decodes = [this] {
+        std::lock_guard lock(log_.mutex);
+        int n = 0;
+        for (const auto& [file, count] : log_.decodes)
+            n += count;
+        return n;
+    };
+    std::string firstStep;
+    int steps = 0;
+    for (int step = 0;; ++steps) {
+        ASSERT_LT(steps, 100) << "the steps do not end";
+        const size_t callsBefore = recgl::calls().size();
+        const int decodesBefore = decodes();
+        const int next = prepareStep(step);
+        size_t uploads = 0;
+        for (size_t i = callsBefore; i < recgl::calls().size(); ++i)
+            uploads += recgl::calls()[i].name == "glTexImage2D" && recgl::calls()[i].args[1] == 0;
+        EXPECT_LE(uploads + size_t(decodes() - decodesBefore), 1u) << "step " << step << " does more than one picture";
+        if (step == 0)
+            firstStep = recgl::format(recgl::calls(), callsBefore);
+        if (next == 0)
+            break;
+        ASSERT_GT(next, step) << "a step goes back";
+        step = next;
+    }
+    EXPECT_EQ(recgl::format(recgl::calls()), atOnce) << "in steps, the GL calls differ from preparing at once";
+    EXPECT_NE(firstStep.find("loadSongAhead(" RINTA_DATA_DIR "/sorvan.it)"), std::string::npos)
+        << "the first step reads the song: " << firstStep;
+    expectOneDecodeEach();
+
+    // What is left to initGL is the music.
+    const size_t before = recgl::calls().size();
+    EXPECT_TRUE(initGL());
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(recgl::sameCalls({call("FSOUND_Init(44100, 32, 0)"), call("FMUSIC_LoadSong(" RINTA_DATA_DIR "/sorvan.it)"),
+                                  call("FMUSIC_PlaySong")},
+                                 before));
+}
+
 TEST(ResizeGlScene, NoHeightGivesAOnePixelViewportAndAFiniteProjection)
 {
     recgl::reset();

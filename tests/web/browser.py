@@ -13,6 +13,7 @@ import subprocess
 import tempfile
 import threading
 import time
+import urllib.error
 import urllib.request
 
 CHROMIUM = os.environ.get("RINTA_CHROMIUM", "/usr/bin/chromium")
@@ -109,7 +110,17 @@ class Browser:
         return None
 
     def screenshot(self, path):
-        png = base64.b64decode(self.cmd("GET", "/screenshot"))
+        # On a starved machine the driver may give up waiting for the renderer's next frame
+        # (an HTTP 500 naming a timeout): that says nothing about the page, so ask again.
+        for attempt in range(4):
+            try:
+                png = base64.b64decode(self.cmd("GET", "/screenshot"))
+                break
+            except urllib.error.HTTPError as e:
+                body = e.read().decode(errors="replace")
+                if attempt == 3 or "timeout" not in body.lower():
+                    raise RuntimeError(f"screenshot refused: {body[:300]}") from e
+                time.sleep(1)
         with open(path, "wb") as f:
             f.write(png)
 
@@ -119,6 +130,27 @@ class Browser:
         for k in names:
             actions += [{"type": "keyDown", "value": k}, {"type": "pause", "duration": 60}, {"type": "keyUp", "value": k}]
         self.cmd("POST", "/actions", {"actions": [{"type": "key", "id": "keyboard", "actions": actions}]})
+
+    def chord(self, *names):
+        """Holds the keys down in turn, then lets them go in the reverse order (Control, "n")."""
+        actions = [{"type": "keyDown", "value": k} for k in names] + [{"type": "pause", "duration": 60}]
+        actions += [{"type": "keyUp", "value": k} for k in reversed(names)]
+        self.cmd("POST", "/actions", {"actions": [{"type": "key", "id": "keyboard", "actions": actions}]})
+
+    def touch(self, *strokes):
+        """Touches the page with one finger, stroke after stroke: each a list of viewport points
+        (x, y), pressed at the first, moved through the rest, lifted at the last (one point taps)."""
+        actions = []
+        for stroke in strokes:
+            x, y = stroke[0]
+            actions += [{"type": "pointerMove", "x": int(x), "y": int(y), "duration": 0, "origin": "viewport"},
+                        {"type": "pointerDown", "button": 0}]
+            for x, y in stroke[1:]:
+                actions.append({"type": "pointerMove", "x": int(x), "y": int(y), "duration": 120, "origin": "viewport"})
+            actions += [{"type": "pointerUp", "button": 0}, {"type": "pause", "duration": 150}]
+        self.cmd("POST", "/actions", {"actions": [{"type": "pointer", "id": "finger", "parameters": {"pointerType": "touch"},
+                                                   "actions": actions}]})
+        self.cmd("DELETE", "/actions")
 
     def console(self):
         """Console entries since the last call: (level, message)."""
@@ -137,3 +169,4 @@ class Browser:
 KEY_TAB = "\ue004"
 KEY_ENTER = "\ue007"
 KEY_ESCAPE = "\ue00c"
+KEY_CONTROL = "\ue009"

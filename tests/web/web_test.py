@@ -8,25 +8,46 @@
           window's own pixels (&resolution=native) against rinta-capture --size of that window
   live    the question answered from the keyboard, the demo running, key 6 showing the
           credits' grey, Esc ending it with the last frame kept; no console error
-  faults  a broken picture and a missing module: a console line each, the demo still runs
+  faults  a broken picture and a missing module: a console line each, the demo still runs; the
+          page names the file that did not come and the server's answer
   looping a song whose last order jumps back to the first: the page plays on past the song's
           length as rinta-capture does, deterministically (frame against frame) and live
+  messages  the loading bar counts the bytes of the total on a slow line; every way the page
+          can fail to start ends in a visible message, audio let go: bad
+          link parameters, a frame past the song's end, file://, fullscreen refused then
+          declined, a code file that does not come (which file, what status)
+  phone   a 390 x 844 viewport: the question fits with finger-sized buttons, Ctrl+N is not an
+          answer; touch: a tap shows the keys, 6 shows the credits, swipes step the scene,
+          End ends; the status line leaves the picture
+  serving scripts/serve.py sends NAME.br / NAME.gz in place of NAME with their encoding (the
+          same bytes once decoded), never a stale one; the page's pictures decode as the data's
+  prepare an answer given while the page prepares is taken before the preparation is over
+  audio   the music through the audio thread's player: no deprecated node, a 200 ms main-thread
+          stall leaves no gap, a context that starts late takes over without a jump, Esc lets
+          the context go
   context the WebGL context lost and given back (WEBGL_lose_context): the picture returns with
           its textures, the song went on meanwhile
-  bench   figures, not a test: download size, load to question, answer to first frame, and
-          each scene's frame time in the page against rinta-capture --bench
+  bench   figures, not a test: download size, load to question and to ready (--rate 4M: on a
+          4 Mbit/s line), answer to first frame, and each scene's frame time in the page
+          against rinta-capture --bench
 """
 import argparse
+import contextlib
+import gzip
 import os
 import re
 import shutil
 import subprocess
 import sys
+import threading
 import time
-import urllib.error
+import urllib.request
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(HERE, "..", "..", "scripts"))
 import browser  # noqa: E402
+import serve  # noqa: E402
 
 failures = []
 
@@ -192,7 +213,8 @@ def live(args):
                   f"{times['firstFrame'] - times['answered']:.0f} ms")
             b.keys("6")
             grey = False
-            for i in range(40):
+            deadline = time.time() + 60  # a busy machine draws a frame in seconds, not ms
+            while time.time() < deadline:
                 time.sleep(0.1)
                 shot = os.path.join(args.work, "live-6.png")
                 b.screenshot(shot)
@@ -212,7 +234,7 @@ def live(args):
                     time.sleep(0.05)
             frames_before = b.js("return window.rinta.frames")
             b.keys(browser.KEY_ESCAPE)
-            if b.wait_for("window.rinta.phase === 'ended'", 10) is None:
+            if b.wait_for("window.rinta.phase === 'ended'", 60) is None:
                 fail("Esc does not end the demo")
             else:
                 status = b.js("return document.getElementById('status').textContent")
@@ -258,6 +280,9 @@ def faults(args):
                 fail("no console line names the broken picture: " + " | ".join(lines[-5:]))
             if not any("music: cannot open data/sorvan.it" in m for m in lines):
                 fail("no console line names the missing module: " + " | ".join(lines[-5:]))
+            note = b.js("return document.getElementById('status').textContent")
+            if "data/sorvan.it" not in note or "404" not in note:
+                fail(f"the page does not say which file did not come, and why ({note!r})")
             if b.js("return window.rinta.phase") != "running":
                 fail("the demo stopped")
         finally:
@@ -307,15 +332,19 @@ def looping(args):
             if not b.wait_for("window.rinta && window.rinta.frames > 20", 60):
                 fail(f"the demo does not run (phase {b.js('return window.rinta && window.rinta.phase')})")
                 return
+            # The song lasts 2.5 s: look until the position has gone back twice (a busy machine
+            # may present a frame a second, so the looks are bounded by time, not by count).
             orders = []
+            wraps = 0
             t0 = time.time()
-            while time.time() - t0 < 7:  # the song's length is 2.5 s
+            while time.time() - t0 < 90 and wraps < 2 and -1 not in orders:
                 orders.append(b.js("return window.rinta.phase === 'running' ? window.rinta.order : -1"))
+                wraps = sum(1 for a, c in zip(orders, orders[1:]) if 0 <= c < a)
                 time.sleep(0.1)
             if -1 in orders or b.js("return window.rinta.phase") != "running":
                 fail(f"the page stopped while its song loops (ended: {b.js('return window.rinta.ended')})")
-            wraps = sum(1 for a, c in zip(orders, orders[1:]) if c < a)
-            print(f"live: {len(orders)} looks at the order over 7 s, highest {max(orders)}, went back {wraps} times")
+            print(f"live: {len(orders)} looks at the order over {time.time() - t0:.0f} s, highest {max(orders)}, "
+                  f"went back {wraps} times")
             if max(orders) >= 32 or wraps < 1:
                 fail(f"the live position does not go round with the song (orders {orders[:12]}...)")
             errors = errors_in(b.console())
@@ -338,17 +367,6 @@ def spread(png):
                                           "%[fx:255*standard_deviation]", "info:"], text=True))
 
 
-def patient_screenshot(b, path, tries=4):
-    """A screenshot, asked again while a busy renderer does not answer in time."""
-    for i in range(tries):
-        try:
-            return b.screenshot(path)
-        except urllib.error.HTTPError:
-            if i == tries - 1:
-                raise
-            time.sleep(2)
-
-
 def context(args):
     with browser.serve(args.web) as url:
         b = open_browser()
@@ -362,7 +380,7 @@ def context(args):
             b.keys("6")
             time.sleep(1.5)
             before = os.path.join(args.work, "context-before.png")
-            patient_screenshot(b, before)
+            b.screenshot(before)
             if sum(mean_levels(before)) < 15 or spread(before) < 1:
                 fail(f"no picture before the context is lost ({mean_levels(before)})")
                 return
@@ -382,7 +400,7 @@ def context(args):
                 return
             time.sleep(1.5)
             after = os.path.join(args.work, "context-after.png")
-            patient_screenshot(b, after)
+            b.screenshot(after)
             # The credits pulse and change: the scene is drawn again, not the same picture.
             print(f"after the context came back: mean level {sum(mean_levels(after)) / 3:.1f}, spread "
                   f"{spread(after):.1f} (before: {sum(mean_levels(before)) / 3:.1f}, {spread(before):.1f})")
@@ -397,6 +415,548 @@ def context(args):
             b.close()
 
 
+# ---- messages ----------------------------------------------------------------------------
+
+@contextlib.contextmanager
+def page_server(directory, rate_bits=0):
+    """The page as scripts/web.sh serves it (precompressed files, optionally a slow line)."""
+    server = serve.make_server(directory, rate_bits=rate_bits)
+    thread = threading.Thread(target=server.serve_forever, daemon=True)
+    thread.start()
+    try:
+        yield f"http://127.0.0.1:{server.server_address[1]}/"
+    finally:
+        server.shutdown()
+        server.server_close()
+
+
+def shown_message(b, timeout=30):
+    """The page's message box once it is up and visible: its text, or None."""
+    return b.wait_for("(() => { const m = document.getElementById('message'); if (!m) return null;"
+                      " const r = m.getBoundingClientRect();"
+                      " return !m.hidden && r.width > 100 && r.height > 40 && getComputedStyle(m).visibility === 'visible'"
+                      " && r.left >= 0 && r.top >= 0 && r.right <= innerWidth && r.bottom <= innerHeight"
+                      " && m.innerText.trim(); })()", timeout)
+
+
+def audio_open(b):
+    return b.js("return !!(window.Module && Module.rintaAudio && Module.rintaAudio.ctx)")
+
+
+def messages(args):
+    broken = {}
+    for name in ("rinta.wasm", "rinta.js", "page.js"):
+        d = os.path.join(args.work, "without-" + name)
+        shutil.rmtree(d, ignore_errors=True)
+        shutil.copytree(args.web, d)
+        for f in (name, name + ".br", name + ".gz"):
+            with contextlib.suppress(FileNotFoundError):
+                os.remove(os.path.join(d, f))
+        broken[name] = d
+
+    b = open_browser()
+    try:
+        b.fit_viewport(640, 480)
+        # Loading on a slow line: the bar counts up to the total, and goes when the page is ready.
+        with page_server(args.web, rate_bits=8e6) as url:
+            b.open(url + "index.html?answer=no")
+            seen, labels = set(), set()
+            end = time.time() + 120
+            while time.time() < end:
+                state = b.js("const p = document.getElementById('progress'); return [p && !p.hidden,"
+                             " p && p.getAttribute('aria-valuenow'), p && p.innerText, window.rinta && window.rinta.times.ready];")
+                if state[0] and state[1] is not None:
+                    seen.add(int(state[1]))
+                    labels.add(state[2])
+                if state[3]:
+                    break
+                time.sleep(0.1)
+            loaded = b.js("return window.rinta && window.rinta.loaded")
+            between = sorted(v for v in seen if 0 < v < 100)
+            print(f"loading bar: {len(between)} steps between 0 and 100 seen, e.g. {sorted(labels)[:1]}")
+            if len(between) < 2 or not any(" of " in t and "MB" in t for t in labels):
+                fail(f"no bar counting the bytes loaded of the total (values {sorted(seen)}, labels {sorted(labels)[:3]})")
+            if not loaded or loaded["total"] <= 0 or loaded["bytes"] != loaded["total"]:
+                fail(f"when ready, the bytes loaded are not the total: {loaded}")
+            if not b.wait_for("document.getElementById('progress').hidden", 10):
+                fail("the loading bar stays once the page is ready")
+
+        with page_server(args.web) as url:
+            # Links that cannot be followed: each says which parameter and loads nothing.
+            for query, named in [("?frame=-5&answer=no", "frame=-5"), ("?frame=abc&answer=no", "frame=abc"),
+                                 ("?bench=1&answer=no&frame=12x", "frame=12x"), ("?frame=0", "frame=0"),
+                                 ("?frame=99999999999&answer=no", "frame=99999999999"),
+                                 ("?frame=40&key=40", "key=40"), ("?frame=40&key=3:9", "key=3:9"),
+                                 ("?frame=40&key=0:esc", "key=0:esc"), ("?answer=maybe", "answer=maybe"),
+                                 ("?key=5:2", "key=")]:
+                b.open(url + "index.html" + query)
+                text = shown_message(b, 20)
+                if not text or named not in text:
+                    fail(f"{query}: no message naming {named} ({text!r}, phase {b.js('return window.rinta.phase')})")
+                elif b.js("return !!(window.Module && Module.calledRun)"):
+                    fail(f"{query}: the program ran beside the message")
+
+            # A frame past the song's end: a message offering the last frame, which then shows.
+            b.open(url + "index.html?frame=16500&answer=no")
+            text = shown_message(b, 300)
+            last = b.js("return window.rinta.frames")
+            if not text or "16500" not in text or not last or str(last) not in text:
+                fail(f"?frame=16500: no message offering the last frame ({text!r}, {b.js('return window.rinta.ended')})")
+            else:
+                b.js("document.querySelector('#m-links a').click();")
+                ended = b.wait_for("window.rinta && window.rinta.phase === 'ended' && window.rinta.ended", 300)
+                shot = os.path.join(args.work, "last-frame.png")
+                b.screenshot(shot)
+                print(f"past the end: the last frame is {last}; its link ends with {ended!r}, mean {sum(mean_levels(shot)):.0f}")
+                if ended != "the frame asked for" or b.js("return window.rinta.frames") != last:
+                    fail(f"the offered frame {last} did not show ({ended})")
+                elif sum(mean_levels(shot)) < 3:
+                    fail(f"frame {last} is a black page")
+
+            # Fullscreen refused (no user gesture behind answer=yes), windowed mode declined.
+            b.open(url + "index.html?answer=yes")
+            if not b.wait_for("!document.getElementById('question').hidden && "
+                              "document.getElementById('q-caption').textContent === 'Vantor GL'", 30):
+                fail("a refused fullscreen does not ask for windowed mode")
+            else:
+                b.keys("n")
+                b.wait_for("document.getElementById('q-caption').textContent === 'ERROR'", 10)
+                b.keys(browser.KEY_ENTER)
+                text = shown_message(b, 10)
+                if not text or "fullscreen" not in text or "Reload" not in text:
+                    fail(f"declining windowed mode leaves no message ({text!r})")
+                if audio_open(b):
+                    fail("declining windowed mode leaves the audio open")
+
+        # A code file that does not come: the message names it and the server's answer.
+        for name, d in broken.items():
+            with page_server(d) as url:
+                b.open(url + "index.html")
+                text = shown_message(b, 60)
+                if not text or name not in text or "404" not in text:
+                    fail(f"without {name}: no message naming it and its HTTP 404 ({text!r})")
+                if audio_open(b):
+                    fail(f"without {name}: the audio is open")
+
+        # Opened from the disk: told to serve it over http.
+        b.open("file://" + os.path.abspath(os.path.join(args.web, "index.html")))
+        text = shown_message(b, 20)
+        if not text or "http" not in text or "file://" not in text:
+            fail(f"from file://: no message saying to serve the folder over http ({text!r})")
+        errors = errors_in(b.console(), allow=("404", "favicon"))
+        if errors:
+            fail("console errors: " + "; ".join(errors[:5]))
+    finally:
+        b.close()
+
+
+# ---- phone --------------------------------------------------------------------------------
+
+def rect(b, selector):
+    box = b.js(f"const e = document.querySelector({selector!r}); if (!e) return null;"
+               " const r = e.getBoundingClientRect(); return [r.left, r.top, r.right, r.bottom];")
+    if box is None:
+        raise LookupError(f"nothing on the page is {selector}")
+    return box
+
+
+def centre(box):
+    return ((box[0] + box[2]) / 2, (box[1] + box[3]) / 2)
+
+
+def credits_grey(b, shot):
+    """Scene 6's grey on the picture's left edge, above where the touch keys show."""
+    b.screenshot(shot)
+    top = int(rect(b, "#canvas")[1])
+    levels = mean_levels(shot, f"12x160+2+{top + 4}")
+    return all(abs(c - 128) < 8 for c in levels), levels
+
+
+def phone(args):
+    b = open_browser()
+    try:
+        phone_checks(b, args)
+    except LookupError as e:
+        fail(str(e))
+    finally:
+        b.close()
+
+
+def phone_checks(b, args):
+    """The checks of phone, on its browser."""
+    with page_server(args.web) as url:
+        if not b.fit_viewport(390, 844):
+            fail(f"the browser window cannot be made 390 x 844 ({b.js('return [innerWidth, innerHeight]')})")
+            return
+        b.open(url + "index.html")
+        if not b.wait_for("window.rinta && window.rinta.phase === 'question'", 60):
+            fail("no question")
+            return
+        q, canvas = rect(b, "#question"), rect(b, "#canvas")
+        if q[0] < 0 or q[1] < 0 or q[2] > 390 or q[3] > 844:
+            fail(f"the question {q} is not inside the 390 x 844 viewport")
+        if canvas[0] < -0.5 or canvas[1] < -0.5 or canvas[2] > 390.5 or canvas[3] > 844.5 or canvas[2] - canvas[0] < 380:
+            fail(f"the picture {canvas} is not whole on the screen")
+        buttons = b.js("return [...document.querySelectorAll('#q-buttons button')].map((e) => {"
+                       " const r = e.getBoundingClientRect(); return [e.textContent, r.width, r.height, r.right]; })")
+        for label, w, h, right in buttons:
+            if h < 44 or w < 44 or right > 390:
+                fail(f"the question's {label} button is {w:.0f} x {h:.0f} at x {right:.0f}: not for a finger")
+        text = b.js("return document.getElementById('q-text').textContent + '|' + document.getElementById('q-caption').textContent")
+        if text != "Would You Like To Run In Fullscreen Mode?|Start FullScreen?":
+            fail(f"the question reads {text!r}")
+        shot = os.path.join(args.work, "phone-question.png")
+        b.screenshot(shot)
+        # The browser's own shortcuts are not answers.
+        b.chord(browser.KEY_CONTROL, "n")
+        b.chord(browser.KEY_CONTROL, "y")
+        time.sleep(0.5)
+        if b.js("return document.getElementById('question').hidden"):
+            fail("Ctrl+N or Ctrl+Y answered the question")
+            return
+        b.touch([centre(rect(b, "#q-buttons button:last-child"))])  # No, with a finger
+        if not b.wait_for("window.rinta.frames > 20", 60):
+            fail(f"the demo does not run after No is tapped (phase {b.js('return window.rinta.phase')})")
+            return
+        if b.js("return window.rinta.fullscreen") is not False:
+            fail("tapping No did not run windowed")
+
+        # Touch: nothing over the picture until the screen is touched.
+        if not b.js("return (document.getElementById('touch') || {}).hidden"):
+            fail("the touch keys show before the screen is touched")
+        mid = centre(canvas)
+        b.touch([mid])
+        if b.js("return (document.getElementById('touch') || {}).hidden"):
+            fail("a tap does not show the touch keys")
+        # Each key is pressed right after a tap, which keeps the row up however slow the machine.
+        six, end = centre(rect(b, "#touch [aria-label='scene 6']")), centre(rect(b, "#touch [aria-label='end the demo']"))
+        b.touch([mid], [six])
+        grey = None
+        for _ in range(30):
+            time.sleep(0.1)
+            grey, levels = credits_grey(b, os.path.join(args.work, "touch-6.png"))
+            if grey:
+                break
+        if not grey:
+            fail(f"the touch key 6 does not show the credits' grey ({levels})")
+        else:
+            left, right = (canvas[0] + 40, mid[1]), (canvas[2] - 40, mid[1])
+            b.touch([right, (mid[0], mid[1] + 4), left])  # to the left: the next scene
+            time.sleep(1)
+            grey, levels = credits_grey(b, os.path.join(args.work, "touch-next.png"))
+            if grey:
+                fail(f"a swipe to the left does not step to the next scene ({levels})")
+            b.touch([left, (mid[0], mid[1] + 4), right])  # and back
+            time.sleep(1)
+            grey, levels = credits_grey(b, os.path.join(args.work, "touch-back.png"))
+            if not grey:
+                fail(f"a swipe to the right does not step back to scene 6 ({levels})")
+        b.touch([mid], [end])
+        if b.wait_for("window.rinta.phase === 'ended' && window.rinta.ended", 10) != "Esc":
+            fail(f"End does not end the demo ({b.js('return window.rinta.ended')})")
+        else:
+            if audio_open(b):
+                fail("the audio is still open after End")
+            if not b.wait_for("(document.getElementById('touch') || {}).hidden", 5):
+                fail("the touch keys stay over the last frame")
+            status = b.js("return document.getElementById('status').textContent")
+            if "ended" not in status:
+                fail(f"no line says the demo ended ({status!r})")
+            # The line is read, then leaves the picture to the last frame.
+            if not b.wait_for("getComputedStyle(document.getElementById('status')).visibility === 'hidden'", 30):
+                fail("the status line stays over the picture")
+        errors = errors_in(b.console())
+        if errors:
+            fail("console errors: " + "; ".join(errors[:5]))
+
+
+# ---- serving ------------------------------------------------------------------------------
+
+def fetch(url, encoding=None):
+    req = urllib.request.Request(url, headers={"Accept-Encoding": encoding} if encoding else {})
+    with urllib.request.urlopen(req, timeout=60) as r:
+        return r.headers, r.read()
+
+
+def serving(args):
+    page = os.path.join(args.work, "page")
+    shutil.rmtree(page, ignore_errors=True)
+    shutil.copytree(args.web, page)
+    files = ["index.html", "page.js", "rinta.js", "rinta.wasm", "files.json", "data/sorvan.it"]
+    sent = {"br": 0, "gzip": 0, None: 0}
+    with page_server(page) as url:
+        for name in files:
+            with open(os.path.join(page, name), "rb") as f:
+                original = f.read()
+            headers, body = fetch(url + name)
+            sent[None] += len(body)
+            if headers.get("Content-Encoding") or body != original:
+                fail(f"{name}: without Accept-Encoding it is not sent as it is ({headers.get('Content-Encoding')})")
+            for encoding, offered in (("br", "gzip, deflate, br"), ("gzip", "gzip, deflate")):
+                headers, body = fetch(url + name, offered)
+                sent[encoding] += len(body)
+                got = headers.get("Content-Encoding")
+                if name == "data/sorvan.it" and encoding == "gzip" and got is None:
+                    continue  # gzip does not shrink the module enough to keep a .gz of it
+                if got != encoding:
+                    fail(f"{name} for {offered!r}: Content-Encoding {got!r}, not {encoding}")
+                    continue
+                decoded = (gzip.decompress(body) if encoding == "gzip" else
+                           subprocess.run(["brotli", "-d", "-c"], input=body, capture_output=True, check=True).stdout)
+                if decoded != original:
+                    fail(f"{name}.{encoding}: decodes to other bytes than {name}")
+                if "Accept-Encoding" not in headers.get("Vary", ""):
+                    fail(f"{name}.{encoding}: no Vary: Accept-Encoding")
+                if name.endswith(".wasm") and headers.get("Content-Type") != "application/wasm":
+                    fail(f"{name}.{encoding}: Content-Type {headers.get('Content-Type')}")
+        # q=0 refuses an encoding
+        headers, _ = fetch(url + "rinta.wasm", "br;q=0, gzip")
+        if headers.get("Content-Encoding") != "gzip":
+            fail(f"br;q=0 still got {headers.get('Content-Encoding')}")
+        # A changed original is never shadowed by its older compressed copy.
+        js = os.path.join(page, "page.js")
+        with open(js, "ab") as f:
+            f.write(b"\n// changed\n")
+        headers, body = fetch(url + "page.js", "gzip, br")
+        if headers.get("Content-Encoding") or not body.endswith(b"// changed\n"):
+            fail(f"a stale page.js.{headers.get('Content-Encoding')} went out in place of the changed page.js")
+    print("code and module sent: " + ", ".join(f"{k or 'identity'} {v / 1e6:.2f} MB" for k, v in sent.items()))
+
+    # The pictures went through jpegtran: the same pixels as the data the native program reads.
+    if args.data:
+        for name in sorted(os.listdir(os.path.join(args.web, "data"))):
+            if not name.endswith(".jpg"):
+                continue
+            pixels = [subprocess.run(["djpeg", "-pnm", os.path.join(d, name)], capture_output=True, check=True).stdout
+                      for d in (args.data, os.path.join(args.web, "data"))]
+            if pixels[0] != pixels[1]:
+                fail(f"data/{name}: the page's copy decodes to other pixels than the data's")
+
+
+# ---- audio ---------------------------------------------------------------------------------
+
+# Before the page's script creates its context (at the answer): a context whose device takes
+# a while to start, as Firefox's often does. It reports itself suspended, and is, until the
+# test calls startHeldContext(); holdContext() stops it again, as a device taken away does.
+SLOW_CONTEXT = """
+const Real = window.AudioContext;
+window.AudioContext = class extends Real {
+  constructor(options) {
+    super(options);
+    this.held = true;
+    super.suspend();
+    window.startHeldContext = () => { this.held = false; super.resume(); };
+    window.holdContext = () => { this.held = true; super.suspend(); };
+  }
+  get state() { return this.held ? 'suspended' : super.state; }
+  resume() { return this.held ? Promise.resolve() : super.resume(); }
+};
+"""
+
+# Samples the page's audio clock against the wall clock every few milliseconds.
+CLOCK_SAMPLER = """
+window.clockSamples = [];
+setInterval(() => {
+  const a = Module.rintaAudio;
+  if (a.opened) window.clockSamples.push([performance.now(), a.time()]);
+}, 5);
+"""
+
+
+# The demo's drawing switched off: software GL on a busy machine holds the page up by itself,
+# for seconds at times, and the stall the test makes is to be the only one.
+NO_DRAWING = """
+const gl = document.getElementById('canvas').getContext('webgl2');
+for (const f of ['drawArrays', 'drawElements', 'clear', 'readPixels', 'texImage2D', 'texSubImage2D'])
+  gl[f] = () => {};
+"""
+
+# Notes when the page's renderer runs; longestPumpWait(since) is the longest time between two
+# runs from `since` (performance.now() ms) on.
+PUMP_WATCH = """
+const a = Module.rintaAudio, pump = a.pump.bind(a), runs = [];
+a.pump = () => { runs.push(performance.now()); pump(); };
+window.longestPumpWait = (since) => {
+  let longest = 0;
+  for (let i = 1; i < runs.length; ++i) if (runs[i] >= since) longest = Math.max(longest, runs[i] - runs[i - 1]);
+  return Math.max(longest, performance.now() - runs[runs.length - 1]);
+};
+"""
+
+
+def clock_jumps(samples, slack=0.1):
+    """Steps of the audio clock that are not the wall clock's step within slack seconds: a
+    jump either way, or a clock standing still."""
+    bad = []
+    for (w0, c0), (w1, c1) in zip(samples, samples[1:]):
+        wall, clock = (w1 - w0) / 1000, c1 - c0
+        if abs(clock - wall) > slack:
+            bad.append((round(w0), round(c0, 3), round(c1, 3)))
+    return bad
+
+
+def audio_stats(b):
+    return b.js("return Object.assign({device: Module.rintaAudio.device}, Module.rintaAudio.stats)")
+
+
+def audio(args):
+    """The music through the context's player: no deprecated node, a main-thread stall not
+    heard, a slow-starting context taken over without a jump, the context let go at the end."""
+    with browser.serve(args.web) as url:
+        b = open_browser()
+        try:
+            b.open(url + "index.html")
+            if not b.wait_for("window.rinta && window.rinta.phase === 'question'", 60):
+                fail("audio: no question")
+                return
+            b.keys("n")
+            heard = b.wait_for("window.rinta.frames > 20 && Module.rintaAudio.stats && Module.rintaAudio.stats.audible > 0", 60)
+            entries = b.console()
+            deprecated = [m for _, m in entries if "deprecat" in m.lower() or "ScriptProcessor" in m]
+            if deprecated:
+                fail("audio: " + deprecated[0])
+            if not heard:
+                fail(f"audio: no music heard after the answer ({audio_stats(b)})")
+                return
+            # A main-thread stall shorter than what is rendered ahead is not heard. A busy
+            # machine may still hold the page up by itself, for longer: a try where the page
+            # was held up for longer than it renders ahead is not counted.
+            b.js(NO_DRAWING)
+            b.js(PUMP_WATCH)
+            clean = 0
+            for attempt in range(8):
+                if clean >= 2:
+                    break
+                time.sleep(1.0)
+                before = audio_stats(b)
+                t0 = b.js("const t = performance.now(); while (performance.now() - t < 200) {} return t;")
+                b.wait_for(f"Module.rintaAudio.stats.frame > {before['frame']} + 66150", 30)  # 1.5 s on
+                time.sleep(0.2)
+                after = audio_stats(b)
+                held = b.js("return window.longestPumpWait(arguments[0])", t0 - 1000)
+                missing = after["underrun"] - before["underrun"]
+                print(f"audio: a 200 ms stall: {missing} frames missing, {after['played'] - before['played']} "
+                      f"played; the renderer's longest wait {held:.0f} ms")
+                if held > 750:  # the lead less the output's latency, a block, and a margin
+                    continue  # held up for longer than the page renders ahead: says nothing
+                clean += 1
+                if after["played"] <= before["played"] or missing != 0:
+                    fail(f"audio: a 200 ms stall made a gap of {missing} frames (before {before}, after {after})")
+                    break
+            if clean == 0:
+                fail("audio: no try without a longer stall of the machine's own: nothing shown")
+            b.keys(browser.KEY_ESCAPE)
+            if not b.wait_for("window.rinta.phase === 'ended'", 10) or b.js("return Module.rintaAudio.ctx") is not None:
+                fail("audio: the context is still open after Esc")
+
+            # A context that starts well after the song: silent until then, then heard, and
+            # the song's clock runs on through the handover.
+            b.open(url + "index.html")
+            if not b.wait_for("window.rinta && window.rinta.phase === 'question'", 60):
+                fail("audio: no question the second time")
+                return
+            b.js(SLOW_CONTEXT)
+            b.keys("n")
+            b.wait_for("window.Module && Module.rintaAudio.opened", 60)
+            b.js(CLOCK_SAMPLER)
+            b.wait_for("Module.rintaAudio.time() > 1.5", 30)
+            b.js("window.startHeldContext()")
+            heard = b.wait_for("Module.rintaAudio.stats && Module.rintaAudio.stats.audible > 44100 && Module.rintaAudio.device", 30)
+            # The context stops and starts again: the silent clock carries the song meanwhile.
+            b.js("window.holdContext()")
+            held = b.wait_for("!Module.rintaAudio.device", 10)
+            time.sleep(1.0)
+            b.js("window.startHeldContext()")
+            again = b.wait_for("Module.rintaAudio.device", 30)
+            time.sleep(1.0)
+            samples = b.js("return window.clockSamples")
+            handovers = b.js("return Module.rintaAudio.handovers")
+            if not held or not again:
+                fail(f"audio: a context that stops and runs again is not followed (handovers {handovers})")
+            print(f"audio: slow start: handovers {handovers}, {len(samples)} clock samples, "
+                  f"{audio_stats(b)}")
+            if not heard:
+                fail(f"audio: a context that starts late is never heard ({audio_stats(b)}, handovers {handovers})")
+            elif not handovers or handovers[0][1] != "device" or handovers[0][0] < 1.5:
+                fail(f"audio: the context did not start late as arranged ({handovers})")
+            jumps = clock_jumps(samples)
+            if jumps:
+                fail(f"audio: the song's clock jumps at the handover (wall ms, from, to: {jumps[:5]})")
+            errors = errors_in(entries + b.console())
+            if errors:
+                fail("audio: console errors: " + "; ".join(errors[:5]))
+        finally:
+            b.close()
+
+
+# ---- the question while the page prepares ----------------------------------------------------
+
+# When each key reached the page (the event's own time, on the page's clock).
+KEY_TIMES = """
+window.keyTimes = [];
+window.addEventListener('keydown', (e) => window.keyTimes.push(e.timeStamp), true);
+"""
+
+
+def prepare(args):
+    """The question answers at once while the page prepares behind it: an answer given while
+    the preparation runs is taken before it is over, and the demo then starts. With --tries N,
+    N answers at random moments, for the worst latency from the key to the answer."""
+    import random
+    latencies, shown = [], 0
+    with browser.serve(args.web) as url:
+        b = open_browser()
+        try:
+            toReady = None  # seconds from the question to the code being in, as last seen
+            for attempt in range(max(args.tries, 3) + 3):
+                if shown >= 1 and len(latencies) >= args.tries:
+                    break
+                b.open(url + "index.html")
+                if not b.wait_for("window.rinta && window.rinta.phase === 'question'", 60):
+                    fail("prepare: no question")
+                    return
+                b.js(KEY_TIMES)
+                # The key is pressed while the preparation runs, without a look at the page in
+                # between (a look waits for the page's task to end): soon after the code came in
+                # last time, or the first time once it is seen in.
+                if toReady is None:
+                    b.wait_for("window.rinta.times.ready", 60, poll=0.02)
+                    time.sleep(0.3)
+                else:
+                    time.sleep(toReady + random.uniform(0.2, 1.2))
+                b.keys("n")
+                if not b.wait_for("window.rinta.frames > 5", 120):
+                    fail(f"prepare: the demo does not run after an answer given while preparing "
+                         f"(phase {b.js('return window.rinta.phase')})")
+                    return
+                t = b.js("return window.rinta.times")
+                key = b.js("return window.keyTimes[0]")
+                steps = b.js("return window.rinta.prepareSteps") or []
+                if steps:
+                    step, ms = max(steps, key=lambda s: s[1])
+                    print(f"prepare: {len(steps)} steps, the longest {ms} ms (step {step})")
+                print(f"prepare: code in at {t['ready']:.0f} ms, key at {key:.0f} ms, answered at "
+                      f"{t['answered']:.0f} ms ({t['answered'] - key:.0f} ms later), prepared at {t['prepared']:.0f} ms")
+                toReady = (t["ready"] - t["question"]) / 1000
+                if not t["ready"] < key < t["prepared"]:
+                    continue  # the key came before or after the preparation: says nothing
+                latencies.append(t["answered"] - key)
+                shown += 1
+                if t["answered"] >= t["prepared"]:
+                    fail("prepare: an answer given while preparing waited for the preparation to finish")
+                    break
+            if not shown:
+                fail("prepare: no key reached the page while it prepared: nothing shown")
+            if latencies:
+                print(f"prepare: {len(latencies)} answers while preparing, key to answer worst "
+                      f"{max(latencies):.0f} ms, median {sorted(latencies)[len(latencies) // 2]:.0f} ms")
+            errors = errors_in(b.console())
+            if errors:
+                fail("prepare: console errors: " + "; ".join(errors[:5]))
+        finally:
+            b.close()
+
+
 # ---- bench (figures for people, not a pass/fail check) -------------------------------------
 
 def gzip_size(path):
@@ -404,25 +964,30 @@ def gzip_size(path):
 
 
 def bench(args):
-    code = ["rinta.wasm", "rinta.js", "page.js", "index.html"]
+    code = ["rinta.wasm", "rinta.js", "page.js", "worklet.js", "index.html"]
     raw = sum(os.path.getsize(os.path.join(args.web, f)) for f in code)
     packed = sum(gzip_size(os.path.join(args.web, f)) for f in code)
-    data = sum(os.path.getsize(os.path.join(args.web, "data", f)) for f in os.listdir(os.path.join(args.web, "data")))
+    data = sum(os.path.getsize(os.path.join(args.web, "data", f)) for f in os.listdir(os.path.join(args.web, "data"))
+               if not f.endswith((".br", ".gz")))  # the compressed copies are not more data
     print(f"code: {raw / 1e6:.2f} MB, {packed / 1e6:.2f} MB gzip -9 ({', '.join(code)}); data: {data / 1e6:.2f} MB")
 
     frames = args.bench_frames
-    with browser.serve(args.web) as url:
+    line = f" through a {args.rate / 1e6:g} Mbit/s line" if args.rate else ""
+    with page_server(args.web, rate_bits=args.rate) as url:  # as scripts/web.sh serves it
         b = open_browser()
         try:
             b.fit_viewport(640, 480)
             for run in range(3):  # the first visit compiles the wasm; later ones may use the cache
                 b.open(url + "index.html")
-                b.wait_for("window.rinta && window.rinta.times.prepared", 120)
+                b.wait_for("window.rinta && window.rinta.times.prepared", 600)
                 b.keys("n")
                 b.wait_for("window.rinta.times.firstFrame", 60)
                 t = b.js("return window.rinta.times")
-                print(f"visit {run + 1}: load to question {t['question']:.0f} ms, to ready {t['ready']:.0f} ms, "
-                      f"prepared {t['prepared']:.0f} ms; answer to first frame {t['firstFrame'] - t['answered']:.0f} ms")
+                sent = b.js("return performance.getEntriesByType('resource').reduce((s, e) => "
+                            "[s[0] + e.encodedBodySize, s[1] + e.decodedBodySize], [0, 0])")
+                print(f"visit {run + 1}{line}: load to question {t['question']:.0f} ms, to ready {t['ready']:.0f} ms, "
+                      f"prepared {t['prepared']:.0f} ms; answer to first frame {t['firstFrame'] - t['answered']:.0f} ms; "
+                      f"{sent[0] / 1e6:.2f} MB sent for {sent[1] / 1e6:.2f} MB")
             if frames <= 0:
                 return
             print(f"per scene, each forced for {frames} frames (scene 1 runs beside it):")
@@ -442,17 +1007,21 @@ def bench(args):
 
 def main():
     p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    p.add_argument("what", choices=["frames", "live", "faults", "looping", "context", "bench"])
+    p.add_argument("what", choices=["frames", "live", "faults", "looping", "messages", "phone", "serving", "audio",
+                                    "prepare", "context", "bench"])
     p.add_argument("--web", required=True, help="the built page (scripts/web.sh OUT-DIR)")
     p.add_argument("--work", required=True, help="scratch directory")
     p.add_argument("--capture", help="rinta-capture, for the frames")
-    p.add_argument("--data", help="the native data directory, for the frames")
+    p.add_argument("--data", help="the native data directory, for the frames and the pictures' pixels")
     p.add_argument("--make-module", help="tests/make_module, for the looping song")
     p.add_argument("--tolerance", type=float, default=4.0, help="mean difference allowed, in levels")
     p.add_argument("--bench-frames", type=int, default=120, help="frames each scene is timed over")
+    p.add_argument("--rate", type=serve.bits, default=0, help="bench: serve through a line of these bits a second (4M)")
+    p.add_argument("--tries", type=int, default=1, help="prepare: answers given, the later ones at random moments")
     args = p.parse_args()
     os.makedirs(args.work, exist_ok=True)
-    {"frames": frames, "live": live, "faults": faults, "looping": looping, "context": context,
+    {"frames": frames, "live": live, "faults": faults, "looping": looping, "messages": messages, "phone": phone,
+     "serving": serving, "audio": audio, "prepare": prepare, "context": context,
      "bench": bench}[args.what](args)
     if failures:
         print(f"{len(failures)} check(s) failed")
