@@ -559,7 +559,8 @@
 
   // ---- render size: read by web/render.cpp as the program reads --resolution and --msaa -----
 
-  const rintaRender = { resolution: params.get('resolution'), msaa: params.get('msaa') };
+  const renderParams = new URLSearchParams(location.search); // checked by the program, as its options
+  const rintaRender = { resolution: renderParams.get('resolution'), msaa: renderParams.get('msaa') };
 
   window.Module = {
     canvas,
