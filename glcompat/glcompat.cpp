@@ -16,9 +16,15 @@
 //   [x] fog per fragment by the eye distance (clip w): GL_EXP as the native fog program does it,
 //       GL_EXP2 and GL_LINEAR by GL's formulas (emulated: WebGL has no fixed pipeline)
 //   [x] polygon modes, front and back apart: each polygon's facing from its homogeneous area,
-//       then filled, drawn as edges (GL_LINES) or as points (emulated: WebGL has no glPolygonMode)
+//       then filled, drawn as edges or as points (emulated: WebGL has no glPolygonMode)
+//   [x] lines (GL_LINES and polygon edges) of any width, as triangles in the filled polygons'
+//       batch: GL's parallelogram, or its rectangle when multisampled (emulated: WebGL's
+//       lineWidth is 1 on most implementations, and a primitive change would end the batch)
 //   [x] glGetIntegerv, glGetFloatv, glIsEnabled, glGetString, glGetError for what is asked here
 //   [x] glFinish, emulated: it reads one pixel back, since WebGL's finish() need not wait
+//   [x] an off-screen frame of any size, multisampled where asked, resolved when shown or read
+//   [x] a lost WebGL context: nothing is drawn meanwhile; on its return the program, the frame
+//       and every texture (from a copy of each level's pixels and its parameters) are made again
 // Missing (each says so once on the console and sets GL_INVALID_ENUM, never silently):
 //   [ ] texture coordinate generation: enabling GL_TEXTURE_GEN_S/T is refused (the one scene
 //       that sets sphere mapping never enables it)
@@ -42,12 +48,14 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "glcompat/webgl.h"
@@ -62,6 +70,7 @@ constexpr GLenum kVertexShader = 0x8B31, kFragmentShader = 0x8B30, kCompileStatu
 constexpr GLenum kFramebuffer = 0x8D40, kReadFramebuffer = 0x8CA8, kDrawFramebuffer = 0x8CA9;
 constexpr GLenum kRenderbuffer = 0x8D41, kColourAttachment0 = 0x8CE0, kDepthAttachment = 0x8D00;
 constexpr GLenum kFramebufferComplete = 0x8CD5, kDepth24 = 0x81A6, kClampToEdge = 0x812F;
+constexpr GLenum kMaxSamples = 0x8D57, kMaxRenderbufferSize = 0x84E8, kMaxViewportDims = 0x0D3A;
 
 GlcompatWebGL webgl; // filled by glcompatStart; nothing is called before
 
@@ -107,9 +116,20 @@ struct DrawState { // everything that shapes a batch's pixels; a change ends the
     GLint scissorBox[4] = {0, 0, 0, 0};
 };
 
+// A level's picture as it was given, rows packed, to make it again when the context is lost.
+struct TextureLevel {
+    GLint level = 0, sized = 0;
+    GLsizei width = 0, height = 0;
+    GLenum format = 0;
+    std::vector<unsigned char> pixels; // empty for a level given without pixels
+};
+
 struct TextureObject {
     GLuint webgl = 0;
     bool hasPicture = false; // level 0 specified
+    std::vector<TextureLevel> levels;
+    // min and mag filter, wrap s and t, as WebGL was given them (its defaults are GL's)
+    GLint parameters[4] = {GL_NEAREST_MIPMAP_LINEAR, GL_LINEAR, GL_REPEAT, GL_REPEAT};
 };
 
 struct Vertex {
@@ -136,7 +156,11 @@ struct Context {
     GLenum polygonFront = GL_FILL, polygonBack = GL_FILL;
     float colour[4] = {1, 1, 1, 1};
     float texCoord[2] = {0, 0};
+    float lineWidth = 1;          // in the frame's pixels
+    bool rectangularLines = false; // multisampled: lines are rectangles, as GL draws them there
     bool drawing = true;
+    bool lost = false; // the WebGL context is gone until it is restored: nothing reaches WebGL
+    GLint unpackAlignment = 4, packAlignment = 4;
     unsigned long drawCalls = 0;
     GLint maxTextureSize = 2048;
 
@@ -194,7 +218,10 @@ void multiplyCurrent(const Matrix& by)
 
 // What the flushes use; the program, the vertex array and the frame's buffers stay bound.
 GLuint vertexBuffer = 0, whiteTexture = 0, frameBuffer = 0;
-GLint frameWidth = 0, frameHeight = 0;
+GLint frameWidth = 0, frameHeight = 0, frameSamples = 0;
+// The frame: colour and depth, multisampled or not. A multisampled frame is resolved into a
+// single-sampled copy before it is shown or read.
+GLuint colourBuffer = 0, depthBuffer = 0, resolveBuffer = 0, resolveColour = 0;
 GLint uFogMode = -1, uFogParams = -1, uFogColour = -1;
 
 const char kVertexSource[] = R"(#version 300 es
@@ -308,7 +335,7 @@ void applyState()
 {
     if (ctx.batch.empty())
         return;
-    if (ctx.drawing) {
+    if (ctx.drawing && !ctx.lost) {
         applyState();
         webgl.bindFramebuffer(kFramebuffer, frameBuffer);
         webgl.bindBuffer(kArrayBuffer, vertexBuffer);
@@ -349,6 +376,87 @@ void emit(GLenum primitive, const Vertex& v)
 
 // ---- primitive assembly ------------------------------------------------------------------
 
+// Whether all n vertices lie beyond one plane of the clip volume: then GL's clipping leaves
+// nothing of the primitive, and it need not be sent at all (scene 7 has hundreds of cubes
+// behind the eye every frame).
+bool outsideOnePlane(const Vertex* const* v, int n)
+{
+    for (int axis = 0; axis < 3; ++axis)
+        for (const float side : {1.0f, -1.0f}) {
+            int out = 0;
+            while (out < n && side * v[out]->clip[axis] > v[out]->clip[3])
+                ++out;
+            if (out == n)
+                return true;
+        }
+    return false;
+}
+
+// The point where the segment a-b crosses the near plane (clip z = -w), everything interpolated
+// linearly in clip space as GL's clipping does.
+Vertex nearCrossing(const Vertex& a, const Vertex& b)
+{
+    const float da = a.clip[2] + a.clip[3], db = b.clip[2] + b.clip[3];
+    const float t = da / (da - db);
+    Vertex v;
+    for (int i = 0; i < 4; ++i)
+        v.clip[i] = a.clip[i] + t * (b.clip[i] - a.clip[i]);
+    for (int i = 0; i < 2; ++i)
+        v.st[i] = a.st[i] + t * (b.st[i] - a.st[i]);
+    for (int i = 0; i < 4; ++i)
+        v.rgba[i] = a.rgba[i] + t * (b.rgba[i] - a.rgba[i]);
+    return v;
+}
+
+// A line as two triangles in the same stream as the filled polygons, so that switching between
+// filled and outlined faces keeps one draw call (and the order, so the blending), and the width
+// can be any (WebGL's own lines are one pixel wide almost everywhere). The shape is GL's: a
+// parallelogram stretched along the minor axis by the width for single-sampled lines (one pixel
+// per column or row at width 1, as aliased lines step), a rectangle about the segment when
+// multisampled. Offsets are made in window pixels and taken back to clip space by each end's w,
+// so the depth, the fog distance and the perspective of the attributes stay the line's own.
+void emitLine(Vertex a, Vertex b)
+{
+    // The other planes are left to WebGL's clipping of the triangles; the near one must go first,
+    // since an end behind the eye has no place on the screen to widen from.
+    const Vertex* const ends[2] = {&a, &b};
+    if (outsideOnePlane(ends, 2))
+        return;
+    const bool aIn = a.clip[2] >= -a.clip[3], bIn = b.clip[2] >= -b.clip[3];
+    if (!aIn)
+        a = nearCrossing(a, b);
+    else if (!bIn)
+        b = nearCrossing(b, a);
+    const float vw = float(ctx.state.viewport[2]), vh = float(ctx.state.viewport[3]);
+    if (a.clip[3] <= 0 || b.clip[3] <= 0 || vw <= 0 || vh <= 0)
+        return;
+    // Window-space direction (the viewport's offset cancels out).
+    const float dx = (b.clip[0] / b.clip[3] - a.clip[0] / a.clip[3]) * vw / 2;
+    const float dy = (b.clip[1] / b.clip[3] - a.clip[1] / a.clip[3]) * vh / 2;
+    if (dx == 0 && dy == 0)
+        return; // a line of no length covers no pixel
+    const float half = ctx.lineWidth / 2;
+    float ox = 0, oy = 0; // half the width, in window pixels
+    if (ctx.rectangularLines) {
+        const float length = std::sqrt(dx * dx + dy * dy);
+        ox = -dy / length * half;
+        oy = dx / length * half;
+    } else if (std::fabs(dx) >= std::fabs(dy)) {
+        oy = half;
+    } else {
+        ox = half;
+    }
+    auto widened = [&](const Vertex& v, float side) {
+        Vertex r = v;
+        r.clip[0] += side * ox * 2 * v.clip[3] / vw;
+        r.clip[1] += side * oy * 2 * v.clip[3] / vh;
+        return r;
+    };
+    const Vertex a0 = widened(a, -1), a1 = widened(a, 1), b0 = widened(b, -1), b1 = widened(b, 1);
+    for (const Vertex* v : {&a0, &a1, &b1, &a0, &b1, &b0})
+        emit(GL_TRIANGLES, *v);
+}
+
 // Twice the signed area in window space, from homogeneous coordinates: positive when the
 // polygon runs counter-clockwise on screen (GL's front), right also for polygons that cross
 // the eye plane, where the clipped part keeps this orientation.
@@ -362,6 +470,9 @@ double orientation(const Vertex& a, const Vertex& b, const Vertex& c)
 
 void polygon(const Vertex* v, int n)
 {
+    const Vertex* const corners[4] = {&v[0], &v[1], &v[2], n == 4 ? &v[3] : &v[2]};
+    if (outsideOnePlane(corners, n))
+        return;
     double area = orientation(v[0], v[1], v[2]);
     if (n == 4)
         area += orientation(v[0], v[2], v[3]);
@@ -378,10 +489,8 @@ void polygon(const Vertex* v, int n)
         }
         break;
     case GL_LINE: // the boundary edges, as GL draws a polygon in line mode
-        for (int i = 0; i < n; ++i) {
-            emit(GL_LINES, v[i]);
-            emit(GL_LINES, v[(i + 1) % n]);
-        }
+        for (int i = 0; i < n; ++i)
+            emitLine(v[i], v[(i + 1) % n]);
         break;
     default:
         for (int i = 0; i < n; ++i)
@@ -396,12 +505,99 @@ TextureObject* boundObject()
     if (ctx.state.texture == 0)
         return nullptr;
     TextureObject& t = ctx.textures[ctx.state.texture];
+    if (ctx.lost)
+        return &t; // kept here, made in WebGL when the context is back
     if (!t.webgl)
         webgl.genTextures(1, &t.webgl);
     flush();
     webgl.bindTexture(GL_TEXTURE_2D, t.webgl);
     ctx.appliedTexture = t.webgl;
     return &t;
+}
+
+GLuint renderbuffer(GLenum format, int samples, int width, int height)
+{
+    GLuint buffer = 0;
+    webgl.genRenderbuffers(1, &buffer);
+    webgl.bindRenderbuffer(kRenderbuffer, buffer);
+    if (samples > 0)
+        webgl.renderbufferStorageMultisample(kRenderbuffer, samples, format, width, height);
+    else
+        webgl.renderbufferStorage(kRenderbuffer, format, width, height);
+    return buffer;
+}
+
+void destroyFrame()
+{
+    for (GLuint* f : {&frameBuffer, &resolveBuffer})
+        if (*f)
+            webgl.deleteFramebuffers(1, f);
+    for (GLuint* r : {&colourBuffer, &depthBuffer, &resolveColour})
+        if (*r)
+            webgl.deleteRenderbuffers(1, r);
+    frameBuffer = resolveBuffer = colourBuffer = depthBuffer = resolveColour = 0;
+}
+
+bool buildFrame(int width, int height, int samples)
+{
+    if (samples > 0) {
+        resolveColour = renderbuffer(GL_RGBA8, 0, width, height);
+        webgl.genFramebuffers(1, &resolveBuffer);
+        webgl.bindFramebuffer(kFramebuffer, resolveBuffer);
+        webgl.framebufferRenderbuffer(kFramebuffer, kColourAttachment0, kRenderbuffer, resolveColour);
+        if (webgl.checkFramebufferStatus(kFramebuffer) != kFramebufferComplete)
+            return false;
+    }
+    colourBuffer = renderbuffer(GL_RGBA8, samples, width, height);
+    depthBuffer = renderbuffer(kDepth24, samples, width, height);
+    webgl.genFramebuffers(1, &frameBuffer);
+    webgl.bindFramebuffer(kFramebuffer, frameBuffer);
+    webgl.framebufferRenderbuffer(kFramebuffer, kColourAttachment0, kRenderbuffer, colourBuffer);
+    webgl.framebufferRenderbuffer(kFramebuffer, kDepthAttachment, kRenderbuffer, depthBuffer);
+    return webgl.checkFramebufferStatus(kFramebuffer) == kFramebufferComplete;
+}
+
+// The frame the GL calls draw into, like the window's back buffer; with fewer samples, or
+// none, where WebGL cannot make as many (said once on the console).
+bool makeFrame(int width, int height, int samples)
+{
+    if (samples > 0) {
+        GLint most = 0;
+        webgl.getIntegerv(kMaxSamples, &most);
+        samples = samples < most ? samples : most;
+    }
+    bool built = width > 0 && height > 0 && buildFrame(width, height, samples);
+    if (!built && samples > 0 && width > 0 && height > 0) {
+        std::fprintf(stderr, "glcompat: no %dx multisampled frame here; drawing without multisampling\n", samples);
+        destroyFrame();
+        samples = 0;
+        built = buildFrame(width, height, 0);
+    }
+    if (!built) {
+        destroyFrame();
+        std::fprintf(stderr, "glcompat: the off-screen frame (%d x %d) is not complete\n", width, height);
+        return false;
+    }
+    frameWidth = width;
+    frameHeight = height;
+    frameSamples = samples;
+    ctx.rectangularLines = samples > 0;
+    ctx.appliedValid = false; // a new framebuffer: the next flush sends everything
+    return true;
+}
+
+// The finished frame, single-sampled, bound for reading: the multisampled one resolved
+// (only the box asked for).
+void bindFinishedFrame(int width, int height)
+{
+    if (frameSamples > 0) {
+        webgl.bindFramebuffer(kReadFramebuffer, frameBuffer);
+        webgl.bindFramebuffer(kDrawFramebuffer, resolveBuffer);
+        webgl.blitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        webgl.bindFramebuffer(kReadFramebuffer, resolveBuffer);
+    } else {
+        webgl.bindFramebuffer(kReadFramebuffer, frameBuffer);
+    }
 }
 
 int verticesPerPrimitive(GLenum mode)
@@ -415,23 +611,9 @@ int verticesPerPrimitive(GLenum mode)
     }
 }
 
-} // namespace
-} // namespace glcompat
-
-using namespace glcompat;
-
-// ---- the front end's calls ----------------------------------------------------------------
-
-bool glcompatStart(const GlcompatWebGL& table, int width, int height)
+// The drawing program, the vertex stream and the white texture, in a new (or restored) context.
+bool makeObjects()
 {
-    webgl = table;
-    ctx = Context{};
-    for (Matrix& m : ctx.modelview)
-        m = identity();
-    for (Matrix& m : ctx.projection)
-        m = identity();
-    webgl.getIntegerv(GL_MAX_TEXTURE_SIZE, &ctx.maxTextureSize);
-
     const GLuint program = webgl.createProgram();
     webgl.attachShader(program, compile(kVertexShader, kVertexSource));
     webgl.attachShader(program, compile(kFragmentShader, kFragmentSource));
@@ -469,39 +651,113 @@ bool glcompatStart(const GlcompatWebGL& table, int width, int height)
     webgl.texImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, kWhite);
     webgl.texParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     webgl.texParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    return true;
+}
 
-    // The frame the GL calls draw into: colour and depth, like the window's back buffer.
-    GLuint colourBuffer = 0, depthBuffer = 0;
-    webgl.genRenderbuffers(1, &colourBuffer);
-    webgl.bindRenderbuffer(kRenderbuffer, colourBuffer);
-    webgl.renderbufferStorage(kRenderbuffer, GL_RGBA8, width, height);
-    webgl.genRenderbuffers(1, &depthBuffer);
-    webgl.bindRenderbuffer(kRenderbuffer, depthBuffer);
-    webgl.renderbufferStorage(kRenderbuffer, kDepth24, width, height);
-    webgl.genFramebuffers(1, &frameBuffer);
-    webgl.bindFramebuffer(kFramebuffer, frameBuffer);
-    webgl.framebufferRenderbuffer(kFramebuffer, kColourAttachment0, kRenderbuffer, colourBuffer);
-    webgl.framebufferRenderbuffer(kFramebuffer, kDepthAttachment, kRenderbuffer, depthBuffer);
-    if (webgl.checkFramebufferStatus(kFramebuffer) != kFramebufferComplete) {
-        std::fprintf(stderr, "glcompat: the off-screen frame is not complete\n");
+} // namespace
+} // namespace glcompat
+
+using namespace glcompat;
+
+// ---- the front end's calls ----------------------------------------------------------------
+
+bool glcompatStart(const GlcompatWebGL& table, int width, int height, int samples)
+{
+    webgl = table;
+    ctx = Context{};
+    for (Matrix& m : ctx.modelview)
+        m = identity();
+    for (Matrix& m : ctx.projection)
+        m = identity();
+    webgl.getIntegerv(GL_MAX_TEXTURE_SIZE, &ctx.maxTextureSize);
+    if (!makeObjects())
         return false;
-    }
-    frameWidth = width;
-    frameHeight = height;
+    frameBuffer = resolveBuffer = colourBuffer = depthBuffer = resolveColour = 0; // of an earlier context
+    if (!makeFrame(width, height, samples))
+        return false;
     // GL's window defaults: viewport and scissor box the whole surface.
     ctx.state.viewport[2] = ctx.state.scissorBox[2] = width;
     ctx.state.viewport[3] = ctx.state.scissorBox[3] = height;
     return true;
 }
 
+bool glcompatResize(int width, int height)
+{
+    flush();
+    if (ctx.lost) { // made at this size when the context is back
+        frameWidth = width;
+        frameHeight = height;
+        return true;
+    }
+    if (frameBuffer && width == frameWidth && height == frameHeight)
+        return true;
+    const int samples = frameSamples;
+    destroyFrame();
+    return makeFrame(width, height, samples);
+}
+
+int glcompatFrameWidth() { return frameWidth; }
+int glcompatFrameHeight() { return frameHeight; }
+int glcompatFrameSamples() { return frameSamples; }
+
+int glcompatLargestSide()
+{
+    GLint side = ctx.maxTextureSize, limit = 0, viewport[2] = {0, 0};
+    webgl.getIntegerv(kMaxRenderbufferSize, &limit);
+    if (limit > 0 && limit < side)
+        side = limit;
+    webgl.getIntegerv(kMaxViewportDims, viewport);
+    for (const GLint v : viewport)
+        if (v > 0 && v < side)
+            side = v;
+    return side;
+}
+
+void glcompatContextLost()
+{
+    ctx.batch.clear(); // the context is gone already: a frame half drawn is never shown
+    ctx.lost = true;
+}
+
+bool glcompatContextRestored()
+{
+    if (!ctx.lost)
+        return true;
+    ctx.lost = false;
+    // Every name of the lost context is gone with it.
+    frameBuffer = resolveBuffer = colourBuffer = depthBuffer = resolveColour = 0;
+    if (!makeObjects() || !makeFrame(frameWidth, frameHeight, frameSamples))
+        return false;
+    // The textures again, from the copies kept, under new WebGL names.
+    webgl.pixelStorei(GL_UNPACK_ALIGNMENT, 1); // the copies' rows are packed
+    for (auto& [name, t] : ctx.textures) {
+        t.webgl = 0;
+        if (t.levels.empty())
+            continue; // made in WebGL when first used, as before
+        webgl.genTextures(1, &t.webgl);
+        webgl.bindTexture(GL_TEXTURE_2D, t.webgl);
+        const GLenum pnames[4] = {GL_TEXTURE_MIN_FILTER, GL_TEXTURE_MAG_FILTER, GL_TEXTURE_WRAP_S, GL_TEXTURE_WRAP_T};
+        for (int i = 0; i < 4; ++i)
+            webgl.texParameteri(GL_TEXTURE_2D, pnames[i], t.parameters[i]);
+        for (const TextureLevel& l : t.levels)
+            webgl.texImage2D(GL_TEXTURE_2D, l.level, l.sized, l.width, l.height, 0, l.format, GL_UNSIGNED_BYTE,
+                             l.pixels.empty() ? nullptr : l.pixels.data());
+    }
+    webgl.pixelStorei(GL_UNPACK_ALIGNMENT, ctx.unpackAlignment);
+    webgl.pixelStorei(GL_PACK_ALIGNMENT, ctx.packAlignment);
+    ctx.appliedValid = false; // the next flush sends every state
+    ctx.appliedTexture = 0;
+    return true;
+}
+
 void glcompatPresent()
 {
     flush();
-    if (!ctx.drawing || !frameBuffer)
+    if (!ctx.drawing || ctx.lost || !frameBuffer)
         return;
-    webgl.bindFramebuffer(kReadFramebuffer, frameBuffer);
+    webgl.disable(GL_SCISSOR_TEST); // a blit is cut by the scissor box too
+    bindFinishedFrame(frameWidth, frameHeight);
     webgl.bindFramebuffer(kDrawFramebuffer, 0);
-    webgl.disable(GL_SCISSOR_TEST);
     webgl.blitFramebuffer(0, 0, frameWidth, frameHeight, 0, 0, frameWidth, frameHeight, GL_COLOR_BUFFER_BIT,
                           GL_NEAREST);
     webgl.bindFramebuffer(kFramebuffer, frameBuffer);
@@ -547,7 +803,7 @@ void glEnd()
 
 void glVertex3f(GLfloat x, GLfloat y, GLfloat z)
 {
-    if (!ctx.insideBegin || !ctx.drawing)
+    if (!ctx.insideBegin || !ctx.drawing || ctx.lost)
         return; // nothing of an unseen frame is drawn; its state is all in the other calls
     if (ctx.combinedDirty) {
         ctx.combined = multiply(ctx.projection[ctx.projectionTop], ctx.modelview[ctx.modelviewTop]);
@@ -565,9 +821,10 @@ void glVertex3f(GLfloat x, GLfloat y, GLfloat z)
     if (ctx.pendingCount < n)
         return;
     ctx.pendingCount = 0;
-    if (ctx.beginMode == GL_POINTS || ctx.beginMode == GL_LINES) {
-        for (int i = 0; i < n; ++i)
-            emit(ctx.beginMode, ctx.pending[i]);
+    if (ctx.beginMode == GL_POINTS) {
+        emit(GL_POINTS, ctx.pending[0]);
+    } else if (ctx.beginMode == GL_LINES) {
+        emitLine(ctx.pending[0], ctx.pending[1]);
     } else {
         polygon(ctx.pending, n);
     }
@@ -777,6 +1034,16 @@ void glPolygonMode(GLenum face, GLenum mode)
         ctx.polygonBack = mode;
 }
 
+// Lines are triangles made as they are sent, so a new width needs no flush.
+void glLineWidth(GLfloat width)
+{
+    if (!(width > 0)) {
+        setError(GL_INVALID_VALUE);
+        return;
+    }
+    ctx.lineWidth = width;
+}
+
 void glShadeModel(GLenum mode)
 {
     if (mode != GL_SMOOTH)
@@ -853,7 +1120,7 @@ void glClear(GLbitfield mask)
         return;
     }
     flush();
-    if (!ctx.drawing)
+    if (!ctx.drawing || ctx.lost)
         return;
     applyState(); // the scissor box limits a clear, as in GL
     webgl.bindFramebuffer(kFramebuffer, frameBuffer);
@@ -877,7 +1144,7 @@ void glDeleteTextures(GLsizei n, const GLuint* names)
         if (it == ctx.textures.end())
             continue;
         flush();
-        if (it->second.webgl) {
+        if (it->second.webgl && !ctx.lost) {
             webgl.deleteTextures(1, &it->second.webgl);
             if (ctx.appliedTexture == it->second.webgl)
                 ctx.appliedTexture = 0;
@@ -925,9 +1192,26 @@ void glTexImage2D(GLenum target, GLint level, GLint internalFormat, GLsizei widt
         return;
     }
     const GLint sized = format == GL_RGBA ? GL_RGBA8 : GL_RGB8;
-    webgl.texImage2D(GL_TEXTURE_2D, level, sized, width, height, 0, format, GL_UNSIGNED_BYTE, pixels);
+    if (!ctx.lost)
+        webgl.texImage2D(GL_TEXTURE_2D, level, sized, width, height, 0, format, GL_UNSIGNED_BYTE, pixels);
     if (level == 0)
         t->hasPicture = true;
+    // A copy, rows packed, for a context that is lost and comes back.
+    TextureLevel copy{level, sized, width, height, format, {}};
+    if (pixels) {
+        const size_t row = size_t(width) * (format == GL_RGBA ? 4 : 3);
+        const size_t align = size_t(ctx.unpackAlignment);
+        const size_t stride = (row + align - 1) / align * align;
+        copy.pixels.resize(row * size_t(height));
+        for (GLsizei y = 0; y < height; ++y)
+            std::memcpy(copy.pixels.data() + row * size_t(y), static_cast<const unsigned char*>(pixels) + stride * size_t(y),
+                        row);
+    }
+    auto same = std::find_if(t->levels.begin(), t->levels.end(), [&](const TextureLevel& l) { return l.level == level; });
+    if (same != t->levels.end())
+        *same = std::move(copy);
+    else
+        t->levels.push_back(std::move(copy));
 }
 
 // The values GL 1.1 takes for each parameter glcompat passes on.
@@ -962,7 +1246,11 @@ void glTexParameteri(GLenum target, GLenum pname, GLint param)
     }
     if (GLenum(param) == GL_CLAMP) // WebGL has no border to clamp to; its edge clamp is the nearest look
         param = kClampToEdge;
-    if (boundObject()) // texture 0 is glcompat's white, whose filtering nothing can see
+    TextureObject* t = boundObject(); // texture 0 is glcompat's white, whose filtering nothing can see
+    if (!t)
+        return;
+    t->parameters[pname == GL_TEXTURE_MIN_FILTER ? 0 : pname == GL_TEXTURE_MAG_FILTER ? 1 : pname == GL_TEXTURE_WRAP_S ? 2 : 3] = param;
+    if (!ctx.lost)
         webgl.texParameteri(GL_TEXTURE_2D, pname, param);
 }
 
@@ -990,7 +1278,13 @@ void glPixelStorei(GLenum pname, GLint param)
         unsupported("glPixelStorei", pname);
         return;
     }
-    webgl.pixelStorei(pname, param);
+    if (param != 1 && param != 2 && param != 4 && param != 8) {
+        setError(GL_INVALID_VALUE);
+        return;
+    }
+    (pname == GL_UNPACK_ALIGNMENT ? ctx.unpackAlignment : ctx.packAlignment) = param;
+    if (!ctx.lost)
+        webgl.pixelStorei(pname, param);
 }
 
 void glGetIntegerv(GLenum pname, GLint* params)
@@ -1011,6 +1305,7 @@ void glGetFloatv(GLenum pname, GLfloat* params)
     case GL_COLOR_CLEAR_VALUE: std::memcpy(params, ctx.clearColour, sizeof ctx.clearColour); break;
     case GL_FOG_COLOR: std::memcpy(params, ctx.state.fogColour, sizeof ctx.state.fogColour); break;
     case GL_FOG_DENSITY: params[0] = ctx.state.fogDensity; break;
+    case GL_LINE_WIDTH: params[0] = ctx.lineWidth; break;
     default: unsupported("glGetFloatv", pname);
     }
 }
@@ -1041,11 +1336,15 @@ GLenum glGetError()
 void glFinish()
 {
     flush();
-    if (!ctx.drawing)
+    if (!ctx.drawing || ctx.lost)
         return;
     // WebGL's finish() may return before the work is done; reading a pixel back cannot.
     static GLubyte pixel[4];
-    webgl.bindFramebuffer(kReadFramebuffer, frameBuffer);
+    if (frameSamples > 0) { // the resolve's blit is cut by the scissor box
+        webgl.disable(GL_SCISSOR_TEST);
+        ctx.appliedValid = false;
+    }
+    bindFinishedFrame(1, 1);
     webgl.readPixels(0, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
 }
 

@@ -58,6 +58,9 @@ const GlcompatWebGL kEmscriptenWebGL = {
     .genRenderbuffers = emscripten_glGenRenderbuffers,
     .bindRenderbuffer = emscripten_glBindRenderbuffer,
     .renderbufferStorage = emscripten_glRenderbufferStorage,
+    .renderbufferStorageMultisample = emscripten_glRenderbufferStorageMultisample,
+    .deleteRenderbuffers = emscripten_glDeleteRenderbuffers,
+    .deleteFramebuffers = emscripten_glDeleteFramebuffers,
     .framebufferRenderbuffer = emscripten_glFramebufferRenderbuffer,
     .checkFramebufferStatus = emscripten_glCheckFramebufferStatus,
     .blitFramebuffer = emscripten_glBlitFramebuffer,
@@ -66,7 +69,7 @@ const GlcompatWebGL kEmscriptenWebGL = {
 
 } // namespace
 
-bool glcompatInit(const char* selector, int width, int height)
+bool glcompatInit(const char* selector, int width, int height, int samples)
 {
     EmscriptenWebGLContextAttributes attrs;
     emscripten_webgl_init_context_attributes(&attrs);
@@ -75,7 +78,7 @@ bool glcompatInit(const char* selector, int width, int height)
     attrs.alpha = EM_FALSE; // the frame's alpha is the scenes' business, not the page's
     attrs.depth = EM_FALSE; // the off-screen frame has its own
     attrs.stencil = EM_FALSE;
-    attrs.antialias = EM_FALSE;
+    attrs.antialias = EM_FALSE; // the off-screen frame is multisampled, where asked
     attrs.preserveDrawingBuffer = EM_FALSE;
     const EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = emscripten_webgl_create_context(selector, &attrs);
     if (context <= 0) {
@@ -83,5 +86,5 @@ bool glcompatInit(const char* selector, int width, int height)
         return false;
     }
     emscripten_webgl_make_context_current(context);
-    return glcompatStart(kEmscriptenWebGL, width, height);
+    return glcompatStart(kEmscriptenWebGL, width, height, samples);
 }

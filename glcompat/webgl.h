@@ -52,6 +52,10 @@ struct GlcompatWebGL {
     void (*genRenderbuffers)(GLsizei n, GLuint* renderbuffers);
     void (*bindRenderbuffer)(GLenum target, GLuint renderbuffer);
     void (*renderbufferStorage)(GLenum target, GLenum format, GLsizei width, GLsizei height);
+    void (*renderbufferStorageMultisample)(GLenum target, GLsizei samples, GLenum format, GLsizei width,
+                                           GLsizei height);
+    void (*deleteRenderbuffers)(GLsizei n, const GLuint* renderbuffers);
+    void (*deleteFramebuffers)(GLsizei n, const GLuint* framebuffers);
     void (*framebufferRenderbuffer)(GLenum target, GLenum attachment, GLenum renderbufferTarget,
                                     GLuint renderbuffer);
     GLenum (*checkFramebufferStatus)(GLenum target);
@@ -61,5 +65,7 @@ struct GlcompatWebGL {
 };
 
 // Over a current WebGL 2 context reached through webgl (the table is copied): makes the drawing
-// program and the off-screen frame, width x height, and puts every GL state back to its default. False (with a console line) when the program or the frame cannot be made.
-bool glcompatStart(const GlcompatWebGL& webgl, int width, int height);
+// program and the off-screen frame, width x height with `samples` per pixel (0: single; more
+// than WebGL offers: its most), and puts every GL state back to its default. False (with a
+// console line) when the program or the frame cannot be made.
+bool glcompatStart(const GlcompatWebGL& webgl, int width, int height, int samples = 0);

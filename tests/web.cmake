@@ -37,6 +37,7 @@ rinta_web_test(prepare)
 rinta_web_test(messages)
 rinta_web_test(phone)
 rinta_web_test(serving --data ${RINTA_DATA_DIR})
+rinta_web_test(context)
 
 # The page's audio-thread player alone, under node (no browser, no build needed).
 find_program(RINTA_NODE NAMES node nodejs)

@@ -20,6 +20,7 @@
 #include "engine/projection.h"
 #include "glcompat/glcompat.h"
 #include "web/music.h"
+#include "web/render.h"
 
 namespace {
 
@@ -122,7 +123,7 @@ protected:
     bool framePresented(long, bool seen) override
     {
         if (seen)
-            glcompatPresent();
+            pagePresent();
         return true;
     }
 
@@ -172,7 +173,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE int rintaPrepareStep(int step)
     if (step == 0) {
         setMessageHooks(pageShowMessage, pageAsk);
         glTried = true;
-        glReady = glcompatInit("#canvas", kSceneWidth, kSceneHeight);
+        glReady = pageRenderStart();
         if (!glReady) {
             prepared = true; // main says so
             return 0;
@@ -215,7 +216,7 @@ int main(int argc, char** argv)
     const bool deterministic = targetFrame > 0 || bench;
     setMessageHooks(pageShowMessage, pageAsk);
     if (!glTried)
-        glReady = glcompatInit("#canvas", kSceneWidth, kSceneHeight);
+        glReady = pageRenderStart();
     if (!glReady) {
         showMessage("Can't Create A GL Rendering Context.", "ERROR", MessageIcon::Exclamation);
         return 0;
@@ -262,7 +263,7 @@ int main(int argc, char** argv)
         escPressed = false;
         sleptThisFrame = false;
         handleSceneKeys();
-        glcompatPresent();
+        pagePresent();
         pageFramePresented(static_cast<int>(++frame), FMUSIC_GetOrder(song), FMUSIC_GetRow(song));
         if (!sleptThisFrame)
             emscripten_sleep(0); // a frame without a sleep still lets the page breathe

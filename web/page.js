@@ -5,6 +5,8 @@
 //   index.html?frame=N[&key=FRAME:KEY ...][&answer=no|yes]  demo frame N on the capture clock
 //   index.html?answer=no|yes                                  live, without the question
 //   index.html?bench=1&answer=no[&frame=N]                   every frame drawn, per-scene times
+//   any of them &resolution=classic|native|WxH &msaa=N         the render size and samples, as the
+//                                                             program's --resolution and --msaa
 // State for tests and the curious: window.rinta (phase, frames, times, ended, bench, message,
 // loaded).
 'use strict';
@@ -555,8 +557,14 @@
   const whenReady = new Promise((resolve) => { runtimeReady = resolve; });
   let ending = '';
 
+  // ---- render size: read by web/render.cpp as the program reads --resolution and --msaa -----
+
+  const renderParams = new URLSearchParams(location.search); // checked by the program, as its options
+  const rintaRender = { resolution: renderParams.get('resolution'), msaa: renderParams.get('msaa') };
+
   window.Module = {
     canvas,
+    rintaRender,
     noInitialRun: true,
     print: (text) => console.log(text),
     printErr: (text) => console.warn(text),

@@ -8,10 +8,12 @@
 #include <GL/glu.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <initializer_list>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "glcompat/glcompat.h"
@@ -20,6 +22,7 @@
 namespace {
 
 constexpr int kW = 64, kH = 48;
+constexpr GLenum kMaxSamples = 0x8D57; // the recording WebGL offers 4
 
 // ---- the recording WebGL -----------------------------------------------------------------
 
@@ -50,6 +53,7 @@ struct AttribLayout {
 std::vector<WebGLCall> webglLog;
 std::vector<Draw> draws;
 std::vector<unsigned char> arrayBuffer; // the last upload
+std::vector<std::vector<unsigned char>> uploads; // each texImage2D's pixels
 AttribLayout positionLayout;
 GLuint nextObject = 1;
 
@@ -77,13 +81,16 @@ const GlcompatWebGL kRecordingWebGL = {
     .bindTexture = [](GLenum target, GLuint t) { record("bindTexture", {double(target), double(t)}); },
     .texImage2D =
         [](GLenum target, GLint level, GLint internalFormat, GLsizei w, GLsizei h, GLint border, GLenum format,
-           GLenum type, const void*) {
+           GLenum type, const void* pixels) {
             record("texImage2D", {double(target), double(level), double(internalFormat), double(w), double(h),
                                   double(border), double(format), double(type)});
+            const auto* bytes = static_cast<const unsigned char*>(pixels);
+            // as rows packed: what WebGL reads with an unpack alignment of 1
+            uploads.emplace_back(bytes, bytes ? bytes + size_t(w) * size_t(h) * (format == GL_RGBA ? 4 : 3) : bytes);
         },
     .texParameteri = [](GLenum target, GLenum pname, GLint param) { record("texParameteri", {double(target), double(pname), double(param)}); },
     .pixelStorei = [](GLenum pname, GLint param) { record("pixelStorei", {double(pname), double(param)}); },
-    .getIntegerv = [](GLenum pname, GLint* out) { *out = pname == GL_MAX_TEXTURE_SIZE ? 4096 : 0; },
+    .getIntegerv = [](GLenum pname, GLint* out) { *out = pname == GL_MAX_TEXTURE_SIZE ? 4096 : pname == kMaxSamples ? 4 : 0; },
     .getString = [](GLenum) { return reinterpret_cast<const GLubyte*>("recording"); },
     .genBuffers = [](GLsizei n, GLuint* out) { makeNames("genBuffers", n, out); },
     .bindBuffer = [](GLenum target, GLuint b) { record("bindBuffer", {double(target), double(b)}); },
@@ -131,10 +138,20 @@ const GlcompatWebGL kRecordingWebGL = {
     .bindFramebuffer = [](GLenum target, GLuint f) { record("bindFramebuffer", {double(target), double(f)}); },
     .genRenderbuffers = [](GLsizei n, GLuint* out) { makeNames("genRenderbuffers", n, out); },
     .bindRenderbuffer = [](GLenum, GLuint) {},
-    .renderbufferStorage = [](GLenum, GLenum, GLsizei, GLsizei) {},
+    .renderbufferStorage = [](GLenum, GLenum format, GLsizei w, GLsizei h) { record("renderbufferStorage", {double(format), double(w), double(h)}); },
+    .renderbufferStorageMultisample =
+        [](GLenum, GLsizei samples, GLenum format, GLsizei w, GLsizei h) {
+            record("renderbufferStorageMultisample", {double(samples), double(format), double(w), double(h)});
+        },
+    .deleteRenderbuffers = [](GLsizei n, const GLuint*) { record("deleteRenderbuffers", {double(n)}); },
+    .deleteFramebuffers = [](GLsizei n, const GLuint*) { record("deleteFramebuffers", {double(n)}); },
     .framebufferRenderbuffer = [](GLenum, GLenum, GLenum, GLuint) {},
     .checkFramebufferStatus = [](GLenum) { return GLenum(0x8CD5); }, // complete
-    .blitFramebuffer = [](GLint, GLint, GLint, GLint, GLint, GLint, GLint, GLint, GLbitfield, GLenum) { record("blitFramebuffer"); },
+    .blitFramebuffer =
+        [](GLint x0, GLint y0, GLint x1, GLint y1, GLint dx0, GLint dy0, GLint dx1, GLint dy1, GLbitfield, GLenum) {
+            record("blitFramebuffer", {double(x0), double(y0), double(x1), double(y1), double(dx0), double(dy0), double(dx1),
+                                       double(dy1)});
+        },
     .readPixels = [](GLint, GLint, GLsizei, GLsizei, GLenum, GLenum, void*) { record("readPixels"); },
 };
 
@@ -154,6 +171,20 @@ std::string describe(size_t from = 0)
         s += ")\n";
     }
     return s;
+}
+
+// A line's triangles, as glcompat sends them: each end's two corners, the line between.
+Position middle(const Position& a, const Position& b)
+{
+    return {(a.x + b.x) / 2, (a.y + b.y) / 2, (a.z + b.z) / 2, (a.w + b.w) / 2};
+}
+Position edgeStart(const Draw& d, int e) { return middle(d.vertices[size_t(6 * e)], d.vertices[size_t(6 * e + 1)]); }
+Position edgeEnd(const Draw& d, int e) { return middle(d.vertices[size_t(6 * e + 5)], d.vertices[size_t(6 * e + 2)]); }
+
+bool near(const Position& a, const Position& b)
+{
+    auto close = [](float p, float q) { return std::fabs(p - q) <= 1e-5f * (1 + std::fabs(p)); };
+    return close(a.x, b.x) && close(a.y, b.y) && close(a.z, b.z) && close(a.w, b.w);
 }
 
 // ---- the GL side -------------------------------------------------------------------------
@@ -256,16 +287,17 @@ TEST_F(Glcompat, BackFacingQuadInLineModeGivesItsEdgesAndFrontFacingStaysFilled)
     EXPECT_EQ(draws[0].mode, GLenum(GL_TRIANGLES)) << "the front face is filled";
     EXPECT_EQ(draws[0].vertices.size(), 6u) << "as two triangles";
     for (const Draw& back : {draws[1], draws[2]}) {
-        ASSERT_EQ(back.mode, GLenum(GL_LINES)) << "a back face in line mode";
-        ASSERT_EQ(back.vertices.size(), 8u) << "four edges, no diagonal";
+        ASSERT_EQ(back.mode, GLenum(GL_TRIANGLES)) << "a back face's edges, as thin triangles";
+        ASSERT_EQ(back.vertices.size(), 24u) << "four edges of two triangles each, no diagonal";
         for (int e = 0; e < 4; ++e)
-            EXPECT_EQ(back.vertices[2 * e + 1], back.vertices[(2 * e + 2) % 8]) << "edge " << e << " ends where the next starts";
+            EXPECT_TRUE(near(edgeEnd(back, e), edgeStart(back, (e + 1) % 4)))
+                << "edge " << e << " ends where the next starts";
     }
     // The edges run round the same corners the filled face covers.
     for (int e = 0; e < 4; ++e)
-        EXPECT_NE(std::find(draws[0].vertices.begin(), draws[0].vertices.end(), draws[1].vertices[2 * e]),
-                  draws[0].vertices.end())
-            << "corner " << e;
+        EXPECT_TRUE(std::any_of(draws[0].vertices.begin(), draws[0].vertices.end(),
+                                [&](const Position& p) { return near(p, edgeStart(draws[1], e)); }))
+            << "corner " << e << " " << edgeStart(draws[1], e);
 
     // Both faces in line mode: the front face too gives its edges.
     glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
@@ -274,8 +306,280 @@ TEST_F(Glcompat, BackFacingQuadInLineModeGivesItsEdgesAndFrontFacingStaysFilled)
     quad(kCounterClockwise);
     glFinish();
     ASSERT_EQ(draws.size(), 4u);
-    EXPECT_EQ(draws[3].mode, GLenum(GL_LINES));
-    EXPECT_EQ(draws[3].vertices.size(), 8u);
+    EXPECT_EQ(draws[3].mode, GLenum(GL_TRIANGLES));
+    EXPECT_EQ(draws[3].vertices.size(), 24u);
+}
+
+TEST_F(Glcompat, FilledAndOutlinedFacesInTurnStayOneDrawCallInTheirOrder)
+{
+    // Scene 7's runs: a cube with filled front faces, then one all in line mode, and again,
+    // with the same state set before each.
+    lookAtQuadFromFiveUnits();
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    const unsigned char pixels[2 * 2 * 4] = {};
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 2, 2, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
+    glEnable(GL_TEXTURE_2D);
+    glPolygonMode(GL_BACK, GL_LINE);
+    constexpr int kCubes = 40;
+    for (int i = 0; i < kCubes; ++i) {
+        const bool outlined = i % 2 == 1;
+        glBindTexture(GL_TEXTURE_2D, texture);
+        glDisable(GL_DEPTH_TEST);
+        glEnable(GL_BLEND);
+        glPolygonMode(outlined ? GL_FRONT_AND_BACK : GL_FRONT, outlined ? GL_LINE : GL_FILL);
+        glColor4f(1, 1, 1, 0.05f);
+        quad(kCounterClockwise);
+        quad(kClockwise);
+    }
+    glFinish();
+    ASSERT_EQ(draws.size(), 1u) << describe();
+    // Each pair: filled (6) and in line mode behind (24); all outlined: 24 and 24.
+    ASSERT_EQ(draws[0].vertices.size(), size_t(kCubes / 2 * (6 + 24 + 24 + 24)));
+    // In the order sent: the first cube's filled face, then its back face's edges, thin.
+    auto windowWidth = [](const Position& a, const Position& b) {
+        return std::hypot((a.x / a.w - b.x / b.w) * kW / 2, (a.y / a.w - b.y / b.w) * kH / 2);
+    };
+    EXPECT_GT(windowWidth(draws[0].vertices[0], draws[0].vertices[2]), 10) << "a filled face comes first";
+    EXPECT_NEAR(windowWidth(draws[0].vertices[6], draws[0].vertices[7]), 1, 1e-3) << "then an edge, one pixel wide";
+}
+
+TEST_F(Glcompat, LinesAreGlsParallelogramsOfTheLineWidthClippedAtTheEye)
+{
+    GLfloat width = 0;
+    glGetFloatv(GL_LINE_WIDTH, &width);
+    EXPECT_EQ(width, 1.0f) << "GL's default";
+    glLineWidth(0);
+    EXPECT_EQ(glGetError(), GLenum(GL_INVALID_VALUE));
+    glLineWidth(3);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    glGetFloatv(GL_LINE_WIDTH, &width);
+    EXPECT_EQ(width, 3.0f);
+
+    // In window pixels (the viewport is kW x kH): each end's two corners lie the width apart
+    // along the minor axis, y for a mostly horizontal line, x for a mostly vertical one; seen in
+    // perspective too, where the offsets must be taken back to clip space by each end's own w.
+    struct Case {
+        float from[3], to[3];
+        bool xMajor;
+        bool perspective;
+    };
+    const Case cases[] = {
+        {{-0.5f, 0, 0}, {0.5f, 0.25f, 0}, true, false},
+        {{0.1f, -0.6f, 0}, {-0.2f, 0.7f, 0}, false, false},
+        {{-1, -0.5f, 0}, {1, 0.5f, -20}, true, true},
+    };
+    auto identities = [] {
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+    };
+    for (const Case& c : cases) {
+        draws.clear();
+        identities();
+        if (c.perspective)
+            lookAtQuadFromFiveUnits();
+        glBegin(GL_LINES);
+        glVertex3f(c.from[0], c.from[1], c.from[2]);
+        glVertex3f(c.to[0], c.to[1], c.to[2]);
+        glEnd();
+        glFinish();
+        ASSERT_EQ(draws.size(), 1u) << describe();
+        ASSERT_EQ(draws[0].mode, GLenum(GL_TRIANGLES));
+        ASSERT_EQ(draws[0].vertices.size(), 6u);
+        const std::vector<Position>& v = draws[0].vertices;
+        for (const auto& [p, q] : {std::pair{v[0], v[1]}, std::pair{v[5], v[2]}}) { // across each end
+            EXPECT_FLOAT_EQ(p.w, q.w) << "both corners of an end keep its w";
+            EXPECT_FLOAT_EQ(p.z, q.z);
+            const double dx = (q.x / q.w - p.x / p.w) * kW / 2, dy = (q.y / q.w - p.y / p.w) * kH / 2;
+            EXPECT_NEAR(c.xMajor ? dy : dx, 3, 1e-3) << "across, by the width";
+            EXPECT_NEAR(c.xMajor ? dx : dy, 0, 1e-3) << "along the minor axis only";
+        }
+    }
+
+    // Through the eye plane: cut at the near plane; wholly behind the eye: nothing.
+    identities();
+    lookAtQuadFromFiveUnits();
+    draws.clear();
+    glBegin(GL_LINES);
+    glVertex3f(0, 0, 0);
+    glVertex3f(0, 1, 10);
+    glVertex3f(-1, 0, 6);
+    glVertex3f(1, 0, 8);
+    glEnd();
+    glFinish();
+    ASSERT_EQ(draws.size(), 1u) << describe();
+    ASSERT_EQ(draws[0].vertices.size(), 6u) << "only the line that reaches in front of the eye";
+    for (const Position& p : draws[0].vertices) {
+        EXPECT_GT(p.w, 0) << p;
+        EXPECT_GE(p.z, -p.w * (1 + 1e-5f)) << "inside the near plane " << p;
+    }
+    EXPECT_NEAR(draws[0].vertices[2].z, -draws[0].vertices[2].w, 1e-4) << "the far end is cut at the near plane";
+
+    // A cube face wholly behind the eye, filled or outlined, and one wholly off to the side:
+    // GL's clipping leaves nothing of them, so nothing is sent.
+    draws.clear();
+    for (const GLenum mode : {GL_FILL, GL_LINE}) {
+        glPolygonMode(GL_FRONT_AND_BACK, mode);
+        glPushMatrix();
+        glTranslatef(0, 0, 10);
+        quad(kCounterClockwise);
+        glTranslatef(40, 0, -20);
+        quad(kCounterClockwise);
+        glPopMatrix();
+    }
+    glFinish();
+    EXPECT_TRUE(draws.empty()) << describe();
+}
+
+TEST_F(Glcompat, AMultisampledFrameDrawsRectangularLinesIsResolvedWhenShownAndTakesNewSizes)
+{
+    auto calls = [](const char* name, size_t from) {
+        std::vector<std::vector<double>> r;
+        for (size_t i = from; i < webglLog.size(); ++i)
+            if (webglLog[i].name == name)
+                r.push_back(webglLog[i].args);
+        return r;
+    };
+    constexpr int kBigW = 128, kBigH = 96;
+    webglLog.clear();
+    ASSERT_TRUE(glcompatStart(kRecordingWebGL, kBigW, kBigH, 8));
+    EXPECT_EQ(glcompatFrameSamples(), 4) << "no more samples than WebGL offers";
+    const std::vector<std::vector<double>> multisampled = {{4, GL_RGBA8, kBigW, kBigH}, {4, 0x81A6, kBigW, kBigH}};
+    EXPECT_EQ(calls("renderbufferStorageMultisample", 0), multisampled) << describe();
+
+    // Multisampled, a line is a rectangle about the segment: each end's corners lie across it.
+    glLineWidth(2);
+    glBegin(GL_LINES);
+    glVertex3f(-0.5f, -0.5f, 0);
+    glVertex3f(0.5f, 0.2f, 0);
+    glEnd();
+    glFinish();
+    ASSERT_EQ(draws.size(), 1u);
+    ASSERT_EQ(draws[0].vertices.size(), 6u);
+    const Position &a0 = draws[0].vertices[0], &a1 = draws[0].vertices[1];
+    const double acrossX = (a1.x - a0.x) * kBigW / 2, acrossY = (a1.y - a0.y) * kBigH / 2;
+    const double alongX = 1.0 * kBigW / 2, alongY = 0.7 * kBigH / 2;
+    EXPECT_NEAR(std::hypot(acrossX, acrossY), 2, 1e-3) << "the width, in the frame's pixels";
+    EXPECT_NEAR(acrossX * alongX + acrossY * alongY, 0, 1e-3) << "square to the line";
+    EXPECT_EQ(countCalls("readPixels"), 1u) << "glFinish still reads a pixel back, from the resolved frame";
+
+    // Shown: resolved at full size, then copied pixel for pixel to the canvas (framebuffer 0).
+    size_t from = webglLog.size();
+    glcompatPresent();
+    const std::vector<std::vector<double>> frame = {{0, 0, kBigW, kBigH, 0, 0, kBigW, kBigH},
+                                                    {0, 0, kBigW, kBigH, 0, 0, kBigW, kBigH}};
+    EXPECT_EQ(calls("blitFramebuffer", from), frame) << describe(from);
+    const std::vector<double> toCanvas = {0x8CA9, 0}; // the draw framebuffer
+    const auto binds = calls("bindFramebuffer", from);
+    EXPECT_NE(std::find(binds.begin(), binds.end(), toCanvas), binds.end()) << describe(from);
+
+    // A new size: the old frame goes, a new one as multisampled comes; the GL state stays.
+    glViewport(0, 0, 64, 48);
+    from = webglLog.size();
+    ASSERT_TRUE(glcompatResize(2 * kBigW, 2 * kBigH));
+    EXPECT_EQ(glcompatFrameWidth(), 2 * kBigW);
+    EXPECT_EQ(glcompatFrameHeight(), 2 * kBigH);
+    const std::vector<std::vector<double>> bigger = {{4, GL_RGBA8, 2 * kBigW, 2 * kBigH}, {4, 0x81A6, 2 * kBigW, 2 * kBigH}};
+    EXPECT_EQ(calls("renderbufferStorageMultisample", from), bigger) << describe(from);
+    EXPECT_EQ(calls("deleteRenderbuffers", from).size(), 3u) << "colour, depth and the resolved copy";
+    EXPECT_EQ(calls("deleteFramebuffers", from).size(), 2u);
+    GLint viewport[4] = {};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[2], 64);
+    from = webglLog.size();
+    glcompatPresent();
+    ASSERT_EQ(calls("blitFramebuffer", from).size(), 2u);
+    EXPECT_EQ(calls("blitFramebuffer", from)[1][6], 2 * kBigW) << describe(from);
+}
+
+TEST_F(Glcompat, ALostContextDrawsNothingAndOnItsReturnEverythingIsMadeAgain)
+{
+    // A picture with padded rows (3 RGB pixels of 9 bytes, rows of 12 at an alignment of 4),
+    // two levels, and a wrap mode that WebGL takes under another name.
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST);
+    std::vector<unsigned char> padded(12 * 2), packed;
+    for (size_t i = 0; i < padded.size(); ++i)
+        padded[i] = static_cast<unsigned char>(i + 1);
+    for (size_t y = 0; y < 2; ++y)
+        packed.insert(packed.end(), padded.begin() + std::ptrdiff_t(12 * y), padded.begin() + std::ptrdiff_t(12 * y + 9));
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB8, 3, 2, 0, GL_RGB, GL_UNSIGNED_BYTE, padded.data());
+    const unsigned char small[4] = {7, 8, 9, 10};
+    glTexImage2D(GL_TEXTURE_2D, 1, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, small);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+
+    // Lost in the middle of a frame, as the page may be while a scene sleeps: a quad on its
+    // way to WebGL goes nowhere.
+    lookAtQuadFromFiveUnits();
+    quad(kCounterClockwise);
+    webglLog.clear();
+    uploads.clear();
+    glcompatContextLost();
+    // While lost: a frame of every kind of call, and a picture given meanwhile.
+    glEnable(GL_TEXTURE_2D);
+    glEnable(GL_BLEND);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    quad(kCounterClockwise);
+    GLuint later = 0;
+    glGenTextures(1, &later);
+    glBindTexture(GL_TEXTURE_2D, later);
+    const unsigned char white[4] = {255, 255, 255, 255};
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, white);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glFinish();
+    glcompatPresent();
+    ASSERT_TRUE(glcompatResize(2 * kW, 2 * kH));
+    EXPECT_TRUE(webglLog.empty()) << "a lost context was called:\n" << describe();
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+
+    ASSERT_TRUE(glcompatContextRestored());
+    EXPECT_EQ(countCalls("useProgram"), 1u) << describe();
+    // glcompat's own white for texture 0, and every level given, rows packed
+    std::vector<std::vector<unsigned char>> pictures = {packed, {small, small + 4}, {white, white + 4}, {white, white + 4}};
+    std::vector<std::vector<unsigned char>> made = uploads;
+    std::sort(made.begin(), made.end());
+    std::sort(pictures.begin(), pictures.end());
+    EXPECT_EQ(made, pictures) << describe();
+    bool packedRows = false;
+    for (const WebGLCall& c : webglLog) {
+        if (c.name == "pixelStorei" && c.args[0] == GL_UNPACK_ALIGNMENT)
+            packedRows = c.args[1] == 1;
+        if (c.name == "texImage2D" && c.args[3] == 3) {
+            EXPECT_TRUE(packedRows) << "uploaded as packed rows\n" << describe();
+        }
+    }
+    auto parameter = [&](GLenum pname, GLint value) {
+        return std::any_of(webglLog.begin(), webglLog.end(), [&](const WebGLCall& c) {
+            return c.name == "texParameteri" && c.args[1] == pname && c.args[2] == value;
+        });
+    };
+    EXPECT_TRUE(parameter(GL_TEXTURE_WRAP_S, 0x812F /* clamp to edge */)) << describe();
+    EXPECT_TRUE(parameter(GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST)) << describe();
+    EXPECT_TRUE(parameter(GL_TEXTURE_MAG_FILTER, GL_NEAREST)) << describe();
+    const std::vector<std::vector<double>> storage = {{GL_RGBA8, 2 * kW, 2 * kH}, {0x81A6, 2 * kW, 2 * kH}};
+    std::vector<std::vector<double>> madeStorage;
+    for (const WebGLCall& c : webglLog)
+        if (c.name == "renderbufferStorage")
+            madeStorage.push_back(c.args);
+    EXPECT_EQ(madeStorage, storage) << "the frame, at the size asked for while lost";
+
+    // And the scenes go on as if nothing happened: the state set while lost reaches WebGL.
+    const size_t from = webglLog.size();
+    glBindTexture(GL_TEXTURE_2D, texture);
+    quad(kCounterClockwise);
+    glFinish();
+    EXPECT_EQ(draws.size(), 1u);
+    bool blend = false;
+    for (size_t i = from; i < webglLog.size(); ++i)
+        blend |= webglLog[i].name == "enable" && webglLog[i].args[0] == GL_BLEND;
+    EXPECT_TRUE(blend) << describe(from);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
 TEST_F(Glcompat, SettingStateToWhatItIsKeepsTheBatch)

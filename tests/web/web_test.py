@@ -5,7 +5,8 @@ Xvfb; both on software WebGL), against what the native build shows.
 
   frames  deterministic frames (?frame=N&answer=no, keys as rinta-capture's --key) of every
           scene, each held against rinta-capture's frame of the same number: mean difference
-          of a few levels, scene 7's outlines and scene 2's fog included
+          of a few levels, scene 7's outlines and scene 2's fog included; and one drawn at the
+          window's own pixels (&resolution=native) against rinta-capture --size of that window
   live    the question answered from the keyboard, the demo running, key 6 showing the
           credits' grey, Esc ending it with the last frame kept; no console error
   faults  a broken picture and a missing module: a console line each, the demo still runs; the
@@ -28,6 +29,8 @@ Xvfb; both on software WebGL), against what the native build shows.
   driver  the harness itself in the engine: a 640 x 480 viewport at one device pixel per CSS
           pixel, its screenshot the right way up, keys reaching the page, scripts seeing the
           page's globals, and every kind of console line read back once
+  context the WebGL context lost and given back (WEBGL_lose_context): the picture returns with
+          its textures, the song went on meanwhile
   bench   figures, not a test: download size, load to question and to ready (--rate 4M: on a
           4 Mbit/s line), answer to first frame, and each scene's frame time in the page
           against rinta-capture --bench
@@ -105,6 +108,11 @@ def file_stamp(path):
     return [os.path.basename(path), st.st_size, st.st_mtime_ns]
 
 
+# ?resolution=native in a window of this size against rinta-capture --size of the same.
+NATIVE_SIZE = (1280, 960)
+NATIVE_CASE = ("scene7-outlines", 40, ["1:7"])
+
+
 def native_frames(args):
     """rinta-capture's frame of every case. Made once for all engines when --refs names a shared
     place: the first run makes them under a lock, the others wait and reuse them while the
@@ -136,6 +144,14 @@ def native_frames(args):
 
 def frames(args):
     refs = native_frames(args)
+    name, frame, keys = NATIVE_CASE
+    out = os.path.join(args.work, "native-size-" + name)
+    shutil.rmtree(out, ignore_errors=True)
+    cmd = [args.capture, "--data", args.data, "--png", out, "--frames", str(frame), "--size", "%dx%d" % NATIVE_SIZE]
+    for k in keys:
+        cmd += ["--key", k]
+    subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    native_ref = os.path.join(out, f"frame-{frame:06d}.png")
 
     diffs = []
     with browser.serve(args.web) as url:
@@ -163,6 +179,25 @@ def frames(args):
             if diffs:
                 print(f"{b.name}: mean difference over {len(diffs)} frames {sum(diffs) / len(diffs):.2f} levels, "
                       f"largest {max(diffs):.2f}")
+            # At the window's own pixels: the frame rinta-capture draws at that size, the
+            # outlines' width scaled with it (2 pixels at 960 high).
+            if not b.fit_viewport(*NATIVE_SIZE):
+                fail("the browser window cannot be made %d x %d" % NATIVE_SIZE)
+            else:
+                name, frame, keys = NATIVE_CASE
+                b.open(url + f"index.html?frame={frame}&answer=no&resolution=native"
+                       + "".join(f"&key={k}" for k in keys))
+                ended = b.wait_for("window.rinta && window.rinta.phase === 'ended' && window.rinta.ended", 300)
+                shot = os.path.join(args.work, f"web-native-{name}.png")
+                b.screenshot(shot)
+                size = b.js("return [canvas.width, canvas.height]")
+                if ended != "the frame asked for" or size != list(NATIVE_SIZE):
+                    fail(f"native {name}: frame {frame} ({ended}) on a canvas of {size}")
+                else:
+                    d = difference(native_ref, shot)
+                    print(f"native {name} {NATIVE_SIZE[0]}x{NATIVE_SIZE[1]}: mean difference {d:5.2f} levels")
+                    if d > args.tolerance:
+                        fail(f"native {name}: differs from rinta-capture --size by {d:.2f} levels on average")
             errors = errors_in(b.console())
             if errors:
                 fail("console errors: " + "; ".join(errors[:5]))
@@ -434,6 +469,67 @@ def driver(args):
                 got = mean_levels(shot, box)
                 if any(abs(g - c) > 2 for g, c in zip(got, colour)):
                     fail(f"the screenshot's box {box} is {[round(g) for g in got]}, not {list(colour)}")
+        finally:
+            b.close()
+
+
+# ---- context ------------------------------------------------------------------------------
+
+def song_position(b):
+    order, row = b.js("return [window.rinta.order, window.rinta.row]")
+    return order * 1000 + row
+
+
+def spread(png):
+    """Standard deviation of the picture's levels, 0-255: 0 for a plain clear colour."""
+    return float(subprocess.check_output(["convert", png, "-colorspace", "gray", "-format",
+                                          "%[fx:255*standard_deviation]", "info:"], text=True))
+
+
+def context(args):
+    with browser.serve(args.web) as url:
+        b = open_browser()
+        try:
+            b.fit_viewport(640, 480)
+            b.open(url + "index.html?answer=no")
+            if not b.wait_for("window.rinta && window.rinta.frames > 20", 60):
+                fail(f"the demo does not run (phase {b.js('return window.rinta && window.rinta.phase')})")
+                return
+            # The credits: a textured picture on grey, steady enough to hold against itself.
+            b.keys("6")
+            time.sleep(1.5)
+            before = os.path.join(args.work, "context-before.png")
+            b.screenshot(before)
+            if sum(mean_levels(before)) < 15 or spread(before) < 1:
+                fail(f"no picture before the context is lost ({mean_levels(before)})")
+                return
+            b.js("const gl = document.getElementById('canvas').getContext('webgl2');"
+                 "window.rintaLose = gl.getExtension('WEBGL_lose_context'); window.rintaGl = gl;"
+                 "window.rintaLose.loseContext();")
+            if not b.wait_for("window.rintaGl.isContextLost()", 10):
+                fail("the context was not lost")
+                return
+            lost_at, frames_at = song_position(b), b.js("return window.rinta.frames")
+            time.sleep(1.5)
+            if b.js("return window.rinta.phase") != "running" or b.js("return window.rinta.frames") <= frames_at:
+                fail("the demo stopped while the context was lost")
+            b.js("window.rintaLose.restoreContext();")
+            if b.wait_for("!window.rintaGl.isContextLost()", 10) is None:
+                fail("the context did not come back: the page did not ask for it")
+                return
+            time.sleep(1.5)
+            after = os.path.join(args.work, "context-after.png")
+            b.screenshot(after)
+            # The credits pulse and change: the scene is drawn again, not the same picture.
+            print(f"after the context came back: mean level {sum(mean_levels(after)) / 3:.1f}, spread "
+                  f"{spread(after):.1f} (before: {sum(mean_levels(before)) / 3:.1f}, {spread(before):.1f})")
+            if sum(mean_levels(after)) < 15 or spread(after) < 1:
+                fail("the scene is not drawn again after the context came back")
+            if song_position(b) <= lost_at:
+                fail("the song did not go on")
+            errors = errors_in(b.console())
+            if errors:
+                fail("console errors: " + "; ".join(errors[:5]))
         finally:
             b.close()
 
@@ -1033,7 +1129,7 @@ def bench(args):
 def main():
     p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     p.add_argument("what", choices=["frames", "live", "faults", "looping", "messages", "phone", "serving", "audio",
-                                    "prepare", "driver", "bench"])
+                                    "prepare", "driver", "context", "bench"])
     p.add_argument("--browser", choices=browser.ENGINES, default="chromium", help="the engine to run the page in")
     p.add_argument("--web", required=True, help="the built page (scripts/web.sh OUT-DIR)")
     p.add_argument("--work", required=True, help="scratch directory")
@@ -1050,7 +1146,8 @@ def main():
     browser.engine = args.browser
     print(f"{args.what} in {args.browser}")
     {"frames": frames, "live": live, "faults": faults, "looping": looping, "messages": messages, "phone": phone,
-     "serving": serving, "audio": audio, "prepare": prepare, "driver": driver, "bench": bench}[args.what](args)
+     "serving": serving, "audio": audio, "prepare": prepare, "driver": driver, "context": context,
+     "bench": bench}[args.what](args)
     if failures:
         print(f"{len(failures)} check(s) failed")
         sys.exit(1)

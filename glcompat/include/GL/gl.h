@@ -116,6 +116,7 @@ typedef double GLclampd;
 #define GL_FOG_END 0x0B64
 #define GL_FOG_MODE 0x0B65
 #define GL_FOG_COLOR 0x0B66
+#define GL_LINE_WIDTH 0x0B21
 #define GL_EXP 0x0800
 #define GL_EXP2 0x0801
 #define GL_LINEAR 0x2601
@@ -182,6 +183,7 @@ GLboolean glIsEnabled(GLenum cap);
 void glBlendFunc(GLenum sfactor, GLenum dfactor);
 void glDepthFunc(GLenum func);
 void glPolygonMode(GLenum face, GLenum mode);
+void glLineWidth(GLfloat width);
 void glShadeModel(GLenum mode);
 void glHint(GLenum target, GLenum mode);
 void glFogf(GLenum pname, GLfloat param);

@@ -1,0 +1,246 @@
+// SPDX-License-Identifier: MIT
+// web/render.cpp — the page's render size and samples, by the same names and rules as the
+// native program's options and render layer (shell/options.cpp, engine/present.cpp): the
+// scenes keep drawing at 640 x 480, their viewport and line widths scaled onto the frame.
+#include "web/render.h"
+
+#include <emscripten.h>
+#include <emscripten/html5.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "engine/gl.h"
+#include "engine/projection.h"
+#include "glcompat/glcompat.h"
+
+namespace {
+
+// clang-format off
+// The page's ?resolution= or ?msaa= as page.js put them in Module.rintaRender ("" when absent).
+EM_JS(void, pageRenderParameter, (const char* name, char* out, int size), {
+    const all = Module.rintaRender || {};
+    const v = all[UTF8ToString(name)];
+    stringToUTF8(v == null ? "" : String(v), out, size);
+});
+// The renderer's own name where the browser tells it (WebGL masks it by default), from a
+// context of its own so that it is known before the page's frame is made.
+EM_JS(void, pageRendererName, (char* out, int size), {
+    let name = "";
+    try {
+        const gl = document.createElement("canvas").getContext("webgl2");
+        const info = gl && gl.getExtension("WEBGL_debug_renderer_info");
+        name = gl ? String(gl.getParameter(info ? info.UNMASKED_RENDERER_WEBGL : gl.RENDERER)) : "";
+        const lose = gl && gl.getExtension("WEBGL_lose_context");
+        if (lose) lose.loseContext(); // browsers keep few contexts: give this one back now
+    } catch (e) {
+    }
+    stringToUTF8(name, out, size);
+});
+EM_JS(int, pageWindowPixelsWide, (), { return Math.round(window.innerWidth * (window.devicePixelRatio || 1)); });
+EM_JS(int, pageWindowPixelsHigh, (), { return Math.round(window.innerHeight * (window.devicePixelRatio || 1)); });
+// The canvas's drawing buffer is the frame, pixel for pixel. Its size on the page: the frame's
+// device pixels when it follows the window; the frame's size in CSS pixels in deterministic
+// mode (the whole window, top left); otherwise the stylesheet's fit to the window.
+EM_JS(void, pageSizeCanvas, (int width, int height, int native), {
+    const canvas = Module.canvas;
+    canvas.width = width;
+    canvas.height = height;
+    const ratio = native ? (window.devicePixelRatio || 1) : 1;
+    const own = native || document.body.classList.contains("exact");
+    canvas.style.width = own ? (width / ratio) + "px" : "";
+    canvas.style.height = own ? (height / ratio) + "px" : "";
+});
+// clang-format on
+
+enum class Resolution { Default, Classic, Native, Fixed };
+
+struct Settings {
+    Resolution resolution = Resolution::Default;
+    int width = 0, height = 0; // Fixed
+    int msaa = -1;             // -1: 4 where offered, none in classic mode
+};
+
+Settings settings;
+bool followsWindow = false;
+int largestSide = 0; // WebGL's, asked once
+
+constexpr int kMinSide = 64, kMaxSide = 8192; // as the native program takes them
+
+bool parseInt(const std::string& text, long low, long high, int& value)
+{
+    if (text.empty())
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || v < low || v > high)
+        return false;
+    value = static_cast<int>(v);
+    return true;
+}
+
+std::string parameter(const char* name)
+{
+    char value[64] = {};
+    pageRenderParameter(name, value, sizeof value);
+    return value;
+}
+
+// The native program refuses a wrong option before it opens a window; the page is already
+// open, so it says so and goes on with the default.
+Settings readSettings()
+{
+    Settings s;
+    const std::string resolution = parameter("resolution"), msaa = parameter("msaa");
+    if (resolution == "classic") {
+        s.resolution = Resolution::Classic;
+    } else if (resolution == "native") {
+        s.resolution = Resolution::Native;
+    } else if (!resolution.empty()) {
+        const size_t x = resolution.find('x');
+        if (x != std::string::npos && parseInt(resolution.substr(0, x), kMinSide, kMaxSide, s.width) &&
+            parseInt(resolution.substr(x + 1), kMinSide, kMaxSide, s.height))
+            s.resolution = Resolution::Fixed;
+        else
+            std::fprintf(stderr,
+                         "rinta: ?resolution= wants classic, native or WxH (%d to %d each), got '%s'; "
+                         "using the default\n",
+                         kMinSide, kMaxSide, resolution.c_str());
+    }
+    if (!msaa.empty() && !parseInt(msaa, 0, 16, s.msaa)) {
+        std::fprintf(stderr, "rinta: ?msaa= wants a number of samples from 0 (off) to 16, got '%s'; using the default\n",
+                     msaa.c_str());
+        s.msaa = -1;
+    }
+    return s;
+}
+
+// As the native render layer's list: renderers that rasterize on the CPU.
+bool isSoftwareRenderer(const std::string& renderer)
+{
+    std::string lower = renderer;
+    for (char& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const char* word : {"llvmpipe", "softpipe", "swrast", "software", "lavapipe", "swiftshader"})
+        if (lower.find(word) != std::string::npos)
+            return true;
+    return false;
+}
+
+struct Size {
+    int width, height;
+};
+
+// The largest 4:3 rectangle within width x height, and within what WebGL can make.
+Size largest43(int width, int height)
+{
+    if (largestSide <= 0)
+        largestSide = glcompatLargestSide();
+    width = std::min(width, largestSide);
+    height = std::min(height, largestSide);
+    if (width <= 0 || height <= 0)
+        return {kSceneWidth, kSceneHeight};
+    Size s{width, static_cast<int>(static_cast<long long>(width) * kSceneHeight / kSceneWidth)};
+    if (s.height > height)
+        s = {static_cast<int>(static_cast<long long>(height) * kSceneWidth / kSceneHeight), height};
+    return s;
+}
+
+Size wantedSize()
+{
+    switch (settings.resolution) {
+    case Resolution::Native: return largest43(pageWindowPixelsWide(), pageWindowPixelsHigh());
+    case Resolution::Fixed: return largest43(settings.width, settings.height);
+    default: return {kSceneWidth, kSceneHeight};
+    }
+}
+
+// The frame at this size, the canvas with it, and the scenes' viewport and line width onto it.
+bool applySize(Size size)
+{
+    if (!glcompatResize(size.width, size.height))
+        return false;
+    pageSizeCanvas(size.width, size.height, followsWindow);
+    setSceneTargetSize(size.width, size.height);
+    // The outlines keep their weight against the picture; classic stays 1.
+    glLineWidth(std::max(1.0f, static_cast<float>(size.height) / kSceneHeight));
+    return true;
+}
+
+// The browser may take the GPU away (a driver reset, too many contexts, a test's
+// WEBGL_lose_context); refusing the default tells it the page wants the context back.
+EM_BOOL contextLost(int, const void*, void*)
+{
+    glcompatContextLost();
+    std::printf("rinta: the WebGL context is lost; the demo goes on unseen until it is back\n");
+    return EM_TRUE;
+}
+
+EM_BOOL contextRestored(int, const void*, void*)
+{
+    if (glcompatContextRestored())
+        std::printf("rinta: the WebGL context is back\n");
+    else
+        std::fprintf(stderr, "rinta: the WebGL context came back, but the frame cannot be made in it\n");
+    return EM_TRUE;
+}
+
+} // namespace
+
+bool pageRenderStart()
+{
+    settings = readSettings();
+    Resolution resolution = settings.resolution;
+    if (resolution == Resolution::Default) {
+        char renderer[256] = {};
+        pageRendererName(renderer, sizeof renderer);
+        resolution = isSoftwareRenderer(renderer) ? Resolution::Classic : Resolution::Native;
+        if (resolution == Resolution::Classic)
+            std::printf("rinta: %s draws on the CPU, where cost grows with the pixels: rendering at 640 x 480 "
+                        "(?resolution=native to override)\n",
+                        renderer);
+    }
+    settings.resolution = resolution;
+    const bool classic = resolution == Resolution::Classic;
+    const int samples = settings.msaa >= 0 ? settings.msaa : classic ? 0 : 4;
+    if (!glcompatInit("#canvas", kSceneWidth, kSceneHeight, samples))
+        return false;
+    emscripten_set_webglcontextlost_callback("#canvas", nullptr, EM_FALSE, contextLost);
+    emscripten_set_webglcontextrestored_callback("#canvas", nullptr, EM_FALSE, contextRestored);
+    followsWindow = resolution == Resolution::Native;
+    if (applySize(wantedSize()))
+        return true;
+    // Larger than WebGL can make, or out of memory: the classic picture still works.
+    std::fprintf(stderr, "rinta: no %d x %d frame here; rendering at 640 x 480\n", wantedSize().width,
+                 wantedSize().height);
+    followsWindow = false;
+    return applySize({kSceneWidth, kSceneHeight});
+}
+
+void pagePresent()
+{
+    glcompatPresent();
+    if (!followsWindow)
+        return;
+    // After the frame is shown, never during it: the next frame draws at the new size, the
+    // scenes' viewport keeping its share.
+    const Size size = wantedSize();
+    const int oldWidth = glcompatFrameWidth(), oldHeight = glcompatFrameHeight();
+    if (size.width == oldWidth && size.height == oldHeight)
+        return;
+    GLint viewport[4] = {};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    if (!applySize(size))
+        return;
+    auto rescale = [](GLint v, int to, int from) {
+        return static_cast<GLint>((static_cast<long long>(v) * to + from / 2) / from);
+    };
+    glViewport(rescale(viewport[0], size.width, oldWidth), rescale(viewport[1], size.height, oldHeight),
+               rescale(viewport[2], size.width, oldWidth), rescale(viewport[3], size.height, oldHeight));
+}
