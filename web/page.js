@@ -397,7 +397,9 @@
       if (ctx.getOutputTimestamp) {
         const ts = ctx.getOutputTimestamp();
         if (ts.contextTime > 0 && ts.performanceTime > 0)
-          return Math.min(ctx.currentTime, ts.contextTime + (performance.now() - ts.performanceTime) / 1000);
+          // Some engines move currentTime in bursts of their device's blocks: bounded by it the
+          // clock would stand still and then jump, so it may run a block's worth ahead of it.
+          return Math.min(ctx.currentTime + 0.25, ts.contextTime + (performance.now() - ts.performanceTime) / 1000);
       }
       return ctx.currentTime - (ctx.outputLatency || ctx.baseLatency || 0);
     },

@@ -34,8 +34,10 @@ EM_JS(void, pageRendererName, (char* out, int size), {
     let name = "";
     try {
         const gl = document.createElement("canvas").getContext("webgl2");
-        const info = gl && gl.getExtension("WEBGL_debug_renderer_info");
-        name = gl ? String(gl.getParameter(info ? info.UNMASKED_RENDERER_WEBGL : gl.RENDERER)) : "";
+        name = gl ? String(gl.getParameter(gl.RENDERER)) : "";
+        // Chromium masks the name; Firefox gives it, and warns when the extension is asked for.
+        const info = name === "WebKit WebGL" && gl.getExtension("WEBGL_debug_renderer_info");
+        if (info) name = String(gl.getParameter(info.UNMASKED_RENDERER_WEBGL));
         const lose = gl && gl.getExtension("WEBGL_lose_context");
         if (lose) lose.loseContext(); // browsers keep few contexts: give this one back now
     } catch (e) {
