@@ -41,6 +41,7 @@ import fcntl
 import gzip
 import json
 import os
+import random
 import re
 import shutil
 import subprocess
@@ -219,8 +220,8 @@ def frames(args):
 
 # ---- live ---------------------------------------------------------------------------------
 
-def is_grey(png):
-    r, g, bl = mean_levels(png, "16x480+0+0")  # the left edge: neither ring nor picture reaches it
+def is_grey(png, band="16x480+0+0"):
+    r, g, bl = mean_levels(png, band)  # the left edge: neither ring nor picture reaches it
     return all(abs(c - 128) < 8 for c in (r, g, bl))
 
 
@@ -229,7 +230,7 @@ def live(args):
         b = open_browser()
         try:
             b.fit_viewport(640, 480)
-            b.open(url + "index.html")
+            b.open(url + "index.html?resolution=native")  # at 640 x 480 the classic size, remade on a resize
             if not b.wait_for("window.rinta && window.rinta.phase === 'question'", 60):
                 fail("no question")
                 return
@@ -267,6 +268,22 @@ def live(args):
                         fail("a frame's first scene reached the page before the swap")
                         break
                     time.sleep(0.05)
+                # The picture follows the window at its own pixels: remade, not stretched, and
+                # drawn on; then back.
+                for (w, h), canvas_size, band in (((900, 600), [800, 600], "16x600+60+0"),
+                                                  ((640, 480), [640, 480], "16x480+0+0")):
+                    b.fit_viewport(w, h)
+                    if not b.wait_for(f"canvas.width === {canvas_size[0]} && canvas.height === {canvas_size[1]}", 60):
+                        fail(f"in a {w} x {h} window the canvas is {b.js('return [canvas.width, canvas.height]')}, "
+                             f"not {canvas_size}")
+                        continue
+                    deadline = time.time() + 60
+                    b.screenshot(shot)
+                    while not is_grey(shot, band) and time.time() < deadline:
+                        time.sleep(0.1)
+                        b.screenshot(shot)
+                    if not is_grey(shot, band):
+                        fail(f"in a {w} x {h} window the credits' grey is not drawn ({mean_levels(shot, band)})")
             frames_before = b.js("return window.rinta.frames")
             b.keys(browser.KEY_ESCAPE)
             if b.wait_for("window.rinta.phase === 'ended'", 60) is None:
@@ -320,6 +337,15 @@ def faults(args):
                 fail(f"the page does not say which file did not come, and why ({note!r})")
             if b.js("return window.rinta.phase") != "running":
                 fail("the demo stopped")
+            # A module that is there but damaged is refused as natively: the demo plays on in
+            # silence, where an exception from the decoder once stopped the page at its start.
+            with open(os.path.join(page, "data", "sorvan.it"), "wb") as f:
+                f.write(b"IMPM" + random.Random(7).randbytes(70000))
+            b.open(url + "index.html?answer=no")
+            if not b.wait_for("window.rinta && window.rinta.frames > 20", 60):
+                fail(f"the demo does not run with a damaged module (phase {b.js('return window.rinta.phase')})")
+            if not any("data/sorvan.it is not a module" in m for _, m in b.console()):
+                fail("no console line names the damaged module")
         finally:
             b.close()
 
@@ -1023,7 +1049,6 @@ def prepare(args):
     """The question answers at once while the page prepares behind it: an answer given while
     the preparation runs is taken before it is over, and the demo then starts. With --tries N,
     N answers at random moments, for the worst latency from the key to the answer."""
-    import random
     latencies, shown = [], 0
     with browser.serve(args.web) as url:
         b = open_browser()
