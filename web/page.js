@@ -617,6 +617,10 @@
     rintaAudio: audio,
     rintaPage: {
       framePresented(n, order, row) {
+        // The audio clock the position below was read at, in seconds; null where nothing
+        // rendered reached that time (the page was held up for longer than it renders ahead,
+        // and the position read is then the last one heard).
+        rinta.heardAt = audio.ahead > audio.last ? audio.last : null;
         audio.pump(); // every frame as well as the timer: a long frame's stall eats no lead
         rinta.frames = n;
         rinta.order = order; // the song position after the frame, as heard (-1 without music)

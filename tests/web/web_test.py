@@ -10,9 +10,11 @@ Xvfb; both on software WebGL), against what the native build shows.
   live    the question answered from the keyboard, the demo running, key 6 showing the
           credits' grey, Esc ending it with the last frame kept; no console error
   faults  a broken picture and a missing module: a console line each, the demo still runs; the
-          page names the file that did not come and the server's answer
+          page names the file that did not come and the server's answer; a damaged module is
+          refused and the demo plays on
   looping a song whose last order jumps back to the first: the page plays on past the song's
-          length as rinta-capture does, deterministically (frame against frame) and live
+          length as rinta-capture does, deterministically (frame against frame) and live, each
+          position read the row being heard then (within the music core's 5.8 ms step)
   messages  the loading bar counts the bytes of the total on a slow line; every way the page
           can fail to start ends in a visible message, audio let go: bad
           link parameters, a frame past the song's end, file://, fullscreen refused then
@@ -353,6 +355,19 @@ def faults(args):
 # ---- looping ------------------------------------------------------------------------------
 
 LOOP_FRAME = 400  # about 6 s of demo time: the 2.5 s song two times over
+LOOP_ROW_SAMPLES, LOOP_ROWS, LOOP_RATE = 432, 256, 44100  # make_module's rows, at the page's rate
+HEARD_POSITION_SLACK = 0.0065  # the music core's finest step (256 samples), and a little
+
+
+def heard_position_error(row, at):
+    """How far, in seconds, the time `at` on the song's clock lies outside the row `row` of
+    the looping song (0 when that row is the one being heard then)."""
+    playing = int(at * LOOP_RATE // LOOP_ROW_SAMPLES)  # rows since the start, loops counted
+    ahead = (row - playing) % LOOP_ROWS
+    ahead = ahead - LOOP_ROWS if ahead >= LOOP_ROWS // 2 else ahead
+    start = (playing + ahead) * LOOP_ROW_SAMPLES / LOOP_RATE  # when the row read starts
+    end = start + LOOP_ROW_SAMPLES / LOOP_RATE
+    return max(start - at, at - end, 0.0)
 
 
 def looping(args):
@@ -389,19 +404,40 @@ def looping(args):
                 if d > args.tolerance:
                     fail(f"looping song: frame {LOOP_FRAME} differs from rinta-capture's by {d:.2f} levels")
 
-            b.open(url + "index.html?answer=no")
+            # Answered with a key: a gesture, so the audio context may run (and the position
+            # is the heard one on its clock) where the engine has an output.
+            b.open(url + "index.html")
+            if not b.wait_for("window.rinta && window.rinta.phase === 'question'", 60):
+                fail("no question")
+                return
+            b.keys("n")
             if not b.wait_for("window.rinta && window.rinta.frames > 20", 60):
                 fail(f"the demo does not run (phase {b.js('return window.rinta && window.rinta.phase')})")
                 return
             # The song lasts 2.5 s: look until the position has gone back twice (a busy machine
             # may present a frame a second, so the looks are bounded by time, not by count).
-            orders = []
-            wraps = 0
+            orders, looks = [], []
+            wraps = held = 0
             t0 = time.time()
-            while time.time() - t0 < 90 and wraps < 2 and -1 not in orders:
-                orders.append(b.js("return window.rinta.phase === 'running' ? window.rinta.order : -1"))
+            while time.time() - t0 < 90 and (wraps < 2 or len(looks) < 30) and -1 not in orders:
+                look = b.js("const r = window.rinta; return r.phase === 'running' ? [r.order, r.row, r.heardAt] : null")
+                orders.append(look[0] if look else -1)
+                if look:
+                    looks.append(look)
+                    held += look[2] is None
                 wraps = sum(1 for a, c in zip(orders, orders[1:]) if 0 <= c < a)
                 time.sleep(0.1)
+            # Each position read is the row being heard when it was read, on the page's audio
+            # clock: rows of 432 samples here, so a position a row off shows, as does one that
+            # keeps a block's time (5.8 ms) too late.
+            offsets = [heard_position_error(o * 8 + r, at) for o, r, at in looks if at is not None]
+            worst = max(offsets, default=0)
+            device = b.js("return Module.rintaAudio.device")
+            print(f"heard position: {len(offsets)} reads, worst {worst * 1000:.1f} ms off the row being heard "
+                  f"({'the audio context' if device else 'the silent'} clock); {held} reads while the page "
+                  f"was held up past what it had rendered")
+            if worst > HEARD_POSITION_SLACK:
+                fail(f"a position read is {worst * 1000:.1f} ms off the row being heard")
             if -1 in orders or b.js("return window.rinta.phase") != "running":
                 fail(f"the page stopped while its song loops (ended: {b.js('return window.rinta.ended')})")
             print(f"live: {len(orders)} looks at the order over {time.time() - t0:.0f} s, highest {max(orders)}, "
