@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/render_settings.h"
 #include "platform/platform.h"
 
 namespace {
@@ -185,19 +186,22 @@ bool parseCaptureOptions(int argc, char** argv, CaptureOptions& options, std::st
             long w = 0, h = 0;
             // Even sides: the video's 4:2:0 colour needs them, and frames and video should agree.
             if (x == std::string::npos || !parseLong(value.substr(0, x), w) || !parseLong(value.substr(x + 1), h) ||
-                w < 64 || h < 64 || w > 8192 || h > 8192 || w % 2 || h % 2) {
-                error = "--size wants WxH, even numbers from 64 to 8192, got '" + value + "'";
+                w < kMinRenderSide || h < kMinRenderSide || w > kMaxRenderSide || h > kMaxRenderSide || w % 2 ||
+                h % 2) {
+                error = "--size wants WxH, even numbers from " + std::to_string(kMinRenderSide) + " to " +
+                        std::to_string(kMaxRenderSide) + ", got '" + value + "'";
                 return false;
             }
             options.width = static_cast<int>(w);
             options.height = static_cast<int>(h);
         } else if (flag == "--msaa") {
-            long n = 0;
-            if (!parseLong(value, n) || n < 0 || n > 16) {
-                error = "--msaa wants a number of samples from 0 (off) to 16, got '" + value + "'";
+            RenderSettings asked;
+            if (!parseRenderSamples(value, asked)) {
+                error = "--msaa wants a number of samples from 0 (off) to " + std::to_string(kMaxRenderSamples) +
+                        ", got '" + value + "'";
                 return false;
             }
-            options.msaa = static_cast<int>(n);
+            options.msaa = asked.msaa;
         } else if (flag == "--seconds") {
             if (!parseDouble(value, options.seconds) || options.seconds <= 0 || options.seconds > 1e6) {
                 error = "--seconds wants a positive number, got '" + value + "'";

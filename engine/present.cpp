@@ -167,19 +167,6 @@ void rebuildTarget(int width, int height)
                rescale(viewport[2], width, oldWidth), rescale(viewport[3], height, oldHeight));
 }
 
-bool containsNoCase(const char* text, const char* word)
-{
-    const size_t n = std::strlen(word);
-    for (const char* p = text; *p; ++p) {
-        size_t i = 0;
-        while (i < n && p[i] && std::tolower(static_cast<unsigned char>(p[i])) == word[i])
-            ++i;
-        if (i == n)
-            return true;
-    }
-    return false;
-}
-
 // Beyond these the driver refuses the target, or the scenes' viewport cannot cover it.
 void targetLimits(int& maxWidth, int& maxHeight)
 {
@@ -363,16 +350,6 @@ void useAnisotropicFiltering()
         glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY, &most);
         JpegTextureLoader::setAnisotropy(std::min(16, static_cast<int>(most)));
     }
-}
-
-bool isSoftwareRenderer(const char* renderer)
-{
-    if (!renderer)
-        return false;
-    for (const char* word : {"llvmpipe", "softpipe", "swrast", "software", "lavapipe", "swiftshader"})
-        if (containsNoCase(renderer, word))
-            return true;
-    return false;
 }
 
 // Samples a frame (pixels times samples per pixel) beyond which a CPU renderer is plainly slow.

@@ -6,6 +6,8 @@
 #pragma once
 #include <string>
 
+#include "engine/render_settings.h"
+
 struct PresentRect {
     int x, y, width, height; // where the target lands in the window, from the lower left
 };
@@ -40,17 +42,6 @@ void fitFrameTargetToWindow(int windowWidth, int windowHeight);
 void readFrameTarget(unsigned char* rgb);
 
 // How the program's window renders, from its command line.
-enum class RenderResolution {
-    Default, // native on a hardware renderer, classic on a software one
-    Classic, // 640 x 480, no multisampling, scaled up: the look the demo always had
-    Native,  // the window's own largest 4:3 rectangle, in physical pixels, following resizes
-    Fixed,   // the largest 4:3 rectangle within a given size, whatever the window
-};
-struct RenderSettings {
-    RenderResolution resolution = RenderResolution::Default;
-    int width = 0, height = 0; // for Fixed
-    int msaa = -1;             // samples; -1: 4 where offered (none in classic mode)
-};
 void setRenderSettings(const RenderSettings& settings);
 
 // Builds the window's target by the settings, for a drawable of the given size, on the
@@ -61,6 +52,3 @@ bool createWindowFrameTarget(int drawableWidth, int drawableHeight);
 // Anisotropic filtering (up to 16) for the textures made from now on, where the driver offers
 // it; on the current context. Classic mode goes without, as the demo always had it.
 void useAnisotropicFiltering();
-
-// GL_RENDERER names of renderers that rasterize on the CPU (llvmpipe, softpipe, swrast, ...).
-bool isSoftwareRenderer(const char* renderer);

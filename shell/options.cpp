@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
@@ -23,35 +22,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kGoOn = -1;
-constexpr int kMaxSide = 8192; // 8K: beyond, a multisampled target runs to gigabytes
-constexpr int kMinSide = 64;
-
-bool parseInt(const std::string& text, long low, long high, int& value)
-{
-    if (text.empty())
-        return false;
-    char* end = nullptr;
-    errno = 0;
-    const long v = std::strtol(text.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0' || v < low || v > high)
-        return false;
-    value = static_cast<int>(v);
-    return true;
-}
-
-bool parseResolution(const std::string& text, RenderSettings& render)
-{
-    if (text == "classic" || text == "native") {
-        render.resolution = text == "classic" ? RenderResolution::Classic : RenderResolution::Native;
-        return true;
-    }
-    const size_t x = text.find('x');
-    if (x == std::string::npos || !parseInt(text.substr(0, x), kMinSide, kMaxSide, render.width) ||
-        !parseInt(text.substr(x + 1), kMinSide, kMaxSide, render.height))
-        return false;
-    render.resolution = RenderResolution::Fixed;
-    return true;
-}
 
 int badArguments(const std::string& why)
 {
@@ -125,12 +95,13 @@ int parseShellOptions(int argc, char** argv, ShellOptions& options)
             value = argv[++i];
         }
         if (flag == "--resolution") {
-            if (!parseResolution(value, options.render))
-                return badArguments("--resolution wants classic, native or WxH (" + std::to_string(kMinSide) + " to " +
-                                    std::to_string(kMaxSide) + " each), got '" + value + "'");
+            if (!parseRenderResolution(value, options.render))
+                return badArguments("--resolution wants classic, native or WxH (" + std::to_string(kMinRenderSide) +
+                                    " to " + std::to_string(kMaxRenderSide) + " each), got '" + value + "'");
         } else if (flag == "--msaa") {
-            if (!parseInt(value, 0, 16, options.render.msaa))
-                return badArguments("--msaa wants a number of samples from 0 (off) to 16, got '" + value + "'");
+            if (!parseRenderSamples(value, options.render))
+                return badArguments("--msaa wants a number of samples from 0 (off) to " +
+                                    std::to_string(kMaxRenderSamples) + ", got '" + value + "'");
         } else {
             std::error_code ec;
             if (value.empty() || !fs::is_directory(value, ec))

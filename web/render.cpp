@@ -8,15 +8,12 @@
 #include <emscripten/html5.h>
 
 #include <algorithm>
-#include <cctype>
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include "engine/gl.h"
 #include "engine/projection.h"
+#include "engine/render_settings.h"
 #include "glcompat/glcompat.h"
 
 namespace {
@@ -60,32 +57,9 @@ EM_JS(void, pageSizeCanvas, (int width, int height, int native), {
 });
 // clang-format on
 
-enum class Resolution { Default, Classic, Native, Fixed };
-
-struct Settings {
-    Resolution resolution = Resolution::Default;
-    int width = 0, height = 0; // Fixed
-    int msaa = -1;             // -1: 4 where offered, none in classic mode
-};
-
-Settings settings;
+RenderSettings settings;
 bool followsWindow = false;
 int largestSide = 0; // WebGL's, asked once
-
-constexpr int kMinSide = 64, kMaxSide = 8192; // as the native program takes them
-
-bool parseInt(const std::string& text, long low, long high, int& value)
-{
-    if (text.empty())
-        return false;
-    char* end = nullptr;
-    errno = 0;
-    const long v = std::strtol(text.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0' || v < low || v > high)
-        return false;
-    value = static_cast<int>(v);
-    return true;
-}
 
 std::string parameter(const char* name)
 {
@@ -96,43 +70,18 @@ std::string parameter(const char* name)
 
 // The native program refuses a wrong option before it opens a window; the page is already
 // open, so it says so and goes on with the default.
-Settings readSettings()
+RenderSettings readSettings()
 {
-    Settings s;
+    RenderSettings s;
     const std::string resolution = parameter("resolution"), msaa = parameter("msaa");
-    if (resolution == "classic") {
-        s.resolution = Resolution::Classic;
-    } else if (resolution == "native") {
-        s.resolution = Resolution::Native;
-    } else if (!resolution.empty()) {
-        const size_t x = resolution.find('x');
-        if (x != std::string::npos && parseInt(resolution.substr(0, x), kMinSide, kMaxSide, s.width) &&
-            parseInt(resolution.substr(x + 1), kMinSide, kMaxSide, s.height))
-            s.resolution = Resolution::Fixed;
-        else
-            std::fprintf(stderr,
-                         "rinta: ?resolution= wants classic, native or WxH (%d to %d each), got '%s'; "
-                         "using the default\n",
-                         kMinSide, kMaxSide, resolution.c_str());
-    }
-    if (!msaa.empty() && !parseInt(msaa, 0, 16, s.msaa)) {
-        std::fprintf(stderr, "rinta: ?msaa= wants a number of samples from 0 (off) to 16, got '%s'; using the default\n",
-                     msaa.c_str());
-        s.msaa = -1;
-    }
+    if (!resolution.empty() && !parseRenderResolution(resolution, s))
+        std::fprintf(stderr,
+                     "rinta: ?resolution= wants classic, native or WxH (%d to %d each), got '%s'; using the default\n",
+                     kMinRenderSide, kMaxRenderSide, resolution.c_str());
+    if (!msaa.empty() && !parseRenderSamples(msaa, s))
+        std::fprintf(stderr, "rinta: ?msaa= wants a number of samples from 0 (off) to %d, got '%s'; using the default\n",
+                     kMaxRenderSamples, msaa.c_str());
     return s;
-}
-
-// As the native render layer's list: renderers that rasterize on the CPU.
-bool isSoftwareRenderer(const std::string& renderer)
-{
-    std::string lower = renderer;
-    for (char& c : lower)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    for (const char* word : {"llvmpipe", "softpipe", "swrast", "software", "lavapipe", "swiftshader"})
-        if (lower.find(word) != std::string::npos)
-            return true;
-    return false;
 }
 
 struct Size {
@@ -157,8 +106,8 @@ Size largest43(int width, int height)
 Size wantedSize()
 {
     switch (settings.resolution) {
-    case Resolution::Native: return largest43(pageWindowPixelsWide(), pageWindowPixelsHigh());
-    case Resolution::Fixed: return largest43(settings.width, settings.height);
+    case RenderResolution::Native: return largest43(pageWindowPixelsWide(), pageWindowPixelsHigh());
+    case RenderResolution::Fixed: return largest43(settings.width, settings.height);
     default: return {kSceneWidth, kSceneHeight};
     }
 }
@@ -198,24 +147,24 @@ EM_BOOL contextRestored(int, const void*, void*)
 bool pageRenderStart()
 {
     settings = readSettings();
-    Resolution resolution = settings.resolution;
-    if (resolution == Resolution::Default) {
+    RenderResolution resolution = settings.resolution;
+    if (resolution == RenderResolution::Default) {
         char renderer[256] = {};
         pageRendererName(renderer, sizeof renderer);
-        resolution = isSoftwareRenderer(renderer) ? Resolution::Classic : Resolution::Native;
-        if (resolution == Resolution::Classic)
+        resolution = isSoftwareRenderer(renderer) ? RenderResolution::Classic : RenderResolution::Native;
+        if (resolution == RenderResolution::Classic)
             std::printf("rinta: %s draws on the CPU, where cost grows with the pixels: rendering at 640 x 480 "
                         "(?resolution=native to override)\n",
                         renderer);
     }
     settings.resolution = resolution;
-    const bool classic = resolution == Resolution::Classic;
+    const bool classic = resolution == RenderResolution::Classic;
     const int samples = settings.msaa >= 0 ? settings.msaa : classic ? 0 : 4;
     if (!glcompatInit("#canvas", kSceneWidth, kSceneHeight, samples))
         return false;
     emscripten_set_webglcontextlost_callback("#canvas", nullptr, EM_FALSE, contextLost);
     emscripten_set_webglcontextrestored_callback("#canvas", nullptr, EM_FALSE, contextRestored);
-    followsWindow = resolution == Resolution::Native;
+    followsWindow = resolution == RenderResolution::Native;
     if (applySize(wantedSize()))
         return true;
     // Larger than WebGL can make, or out of memory: the classic picture still works.
