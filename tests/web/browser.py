@@ -7,8 +7,6 @@ screenshot (of the viewport, at device pixel ratio 1), keys, console, fit_viewpo
 a static server for the page."""
 import base64
 import contextlib
-import functools
-import http.server
 import json
 import math
 import os
@@ -16,11 +14,15 @@ import re
 import shutil
 import socket
 import subprocess
+import sys
 import tempfile
 import threading
 import time
 import urllib.error
 import urllib.request
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
+import serve as page_server  # noqa: E402  scripts/serve.py, as scripts/web.sh serves the page
 
 CHROMIUM = os.environ.get("RINTA_CHROMIUM", "/usr/bin/chromium")
 CHROMEDRIVER = os.environ.get("RINTA_CHROMEDRIVER", "/usr/bin/chromedriver")
@@ -43,17 +45,11 @@ def free_port():
         return s.getsockname()[1]
 
 
-class QuietHandler(http.server.SimpleHTTPRequestHandler):
-    def log_message(self, *args):
-        pass
-
-
 @contextlib.contextmanager
-def serve(directory):
-    """Serves directory on 127.0.0.1 as scripts/web.sh does; yields the base URL."""
-    handler = functools.partial(QuietHandler, directory=directory)
-    handler.extensions_map = dict(QuietHandler.extensions_map, **{".wasm": "application/wasm", ".js": "text/javascript"})
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+def serve(directory, rate_bits=0):
+    """Serves directory on 127.0.0.1 as scripts/web.sh does (its precompressed copies where
+    fresh, optionally through a line of rate_bits a second); yields the base URL."""
+    server = page_server.make_server(directory, rate_bits=rate_bits)
     thread = threading.Thread(target=server.serve_forever, daemon=True)
     thread.start()
     try:

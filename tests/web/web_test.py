@@ -48,7 +48,6 @@ import re
 import shutil
 import subprocess
 import sys
-import threading
 import time
 import urllib.request
 
@@ -598,19 +597,6 @@ def context(args):
 
 # ---- messages ----------------------------------------------------------------------------
 
-@contextlib.contextmanager
-def page_server(directory, rate_bits=0):
-    """The page as scripts/web.sh serves it (precompressed files, optionally a slow line)."""
-    server = serve.make_server(directory, rate_bits=rate_bits)
-    thread = threading.Thread(target=server.serve_forever, daemon=True)
-    thread.start()
-    try:
-        yield f"http://127.0.0.1:{server.server_address[1]}/"
-    finally:
-        server.shutdown()
-        server.server_close()
-
-
 def shown_message(b, timeout=30):
     """The page's message box once it is up and visible: its text, or None."""
     return b.wait_for("(() => { const m = document.getElementById('message'); if (!m) return null;"
@@ -639,7 +625,7 @@ def messages(args):
     try:
         b.fit_viewport(640, 480)
         # Loading on a slow line: the bar counts up to the total, and goes when the page is ready.
-        with page_server(args.web, rate_bits=8e6) as url:
+        with browser.serve(args.web, rate_bits=8e6) as url:
             b.open(url + "index.html?answer=no")
             seen, labels = set(), set()
             end = time.time() + 120
@@ -662,7 +648,7 @@ def messages(args):
             if not b.wait_for("document.getElementById('progress').hidden", 10):
                 fail("the loading bar stays once the page is ready")
 
-        with page_server(args.web) as url:
+        with browser.serve(args.web) as url:
             # Links that cannot be followed: each says which parameter and loads nothing.
             for query, named in [("?frame=-5&answer=no", "frame=-5"), ("?frame=abc&answer=no", "frame=abc"),
                                  ("?bench=1&answer=no&frame=12x", "frame=12x"), ("?frame=0", "frame=0"),
@@ -713,7 +699,7 @@ def messages(args):
 
         # A code file that does not come: the message names it and the server's answer.
         for name, d in broken.items():
-            with page_server(d) as url:
+            with browser.serve(d) as url:
                 b.open(url + "index.html")
                 text = shown_message(b, 60)
                 if not text or name not in text or "404" not in text:
@@ -767,7 +753,7 @@ def phone(args):
 
 def phone_checks(b, args):
     """The checks of phone, on its browser."""
-    with page_server(args.web) as url:
+    with browser.serve(args.web) as url:
         if not b.fit_viewport(390, 844):
             fail(f"the browser window cannot be made 390 x 844 ({b.js('return [innerWidth, innerHeight]')})")
             return
@@ -867,7 +853,7 @@ def serving(args):
     shutil.copytree(args.web, page)
     files = ["index.html", "page.js", "rinta.js", "rinta.wasm", "files.json", "data/sorvan.it"]
     sent = {"br": 0, "gzip": 0, None: 0}
-    with page_server(page) as url:
+    with browser.serve(page) as url:
         for name in files:
             with open(os.path.join(page, name), "rb") as f:
                 original = f.read()
@@ -1155,7 +1141,7 @@ def bench(args):
 
     frames = args.bench_frames
     line = f" through a {args.rate / 1e6:g} Mbit/s line" if args.rate else ""
-    with page_server(args.web, rate_bits=args.rate) as url:  # as scripts/web.sh serves it
+    with browser.serve(args.web, rate_bits=args.rate) as url:  # as scripts/web.sh serves it
         b = open_browser()
         try:
             b.fit_viewport(640, 480)
