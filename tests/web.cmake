@@ -27,7 +27,7 @@ endfunction()
 rinta_web_test(frames --capture $<TARGET_FILE:rinta-capture> --data ${RINTA_DATA_DIR}
                --refs ${WEB_SCRATCH}/frames-native)
 rinta_web_test(driver)
-rinta_web_test(live)
+rinta_web_test(live --make-module $<TARGET_FILE:make_module>)
 rinta_web_test(faults)
 rinta_web_test(looping --capture $<TARGET_FILE:rinta-capture> --data ${RINTA_DATA_DIR}
                --make-module $<TARGET_FILE:make_module>)
@@ -39,7 +39,7 @@ set_tests_properties(web_audio_firefox PROPERTIES DISABLED TRUE)
 rinta_web_test(prepare)
 # The page around the program: its messages, a phone's screen and touch, the compressed serving.
 rinta_web_test(messages)
-rinta_web_test(phone)
+rinta_web_test(phone --make-module $<TARGET_FILE:make_module>)
 rinta_web_test(serving --data ${RINTA_DATA_DIR})
 rinta_web_test(context)
 
