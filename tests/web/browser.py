@@ -136,7 +136,9 @@ class Chromium(Session):
             "browserName": "chrome",
             "goog:chromeOptions": {"binary": CHROMIUM, "args": args},
             "goog:loggingPrefs": {"browser": "ALL"},
-            "pageLoadStrategy": "normal"}}}
+            # A busy machine may hold the page's thread in one frame for long: a script waits
+            # for it as Firefox's session does, rather than the default 30 s.
+            "pageLoadStrategy": "normal", "timeouts": {"script": 300000, "pageLoad": 300000}}}}
         reply = self._call("POST", "/session", caps)
         self.session = reply["value"]["sessionId"]
 
