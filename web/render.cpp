@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-// web/render.cpp — the page's render size and samples, by the same names and rules as the
-// native program's options and render layer (shell/options.cpp, engine/present.cpp): the
-// scenes keep drawing at 640 x 480, their viewport and line widths scaled onto the frame.
+// web/render.cpp — the page's render size and samples, read as the native program reads its
+// options (engine/render_settings) and chosen as its render layer chooses (engine/present.cpp):
+// the scenes keep drawing at 640 x 480, their viewport and line widths scaled onto the frame.
 #include "web/render.h"
 
 #include <emscripten.h>
@@ -79,7 +79,8 @@ RenderSettings readSettings()
                      "rinta: ?resolution= wants classic, native or WxH (%d to %d each), got '%s'; using the default\n",
                      kMinRenderSide, kMaxRenderSide, resolution.c_str());
     if (!msaa.empty() && !parseRenderSamples(msaa, s))
-        std::fprintf(stderr, "rinta: ?msaa= wants a number of samples from 0 (off) to %d, got '%s'; using the default\n",
+        std::fprintf(stderr,
+                     "rinta: ?msaa= wants a number of samples from 0 (off) to %d, got '%s'; using the default\n",
                      kMaxRenderSamples, msaa.c_str());
     return s;
 }
