@@ -174,13 +174,15 @@ class Chromium(Session):
 
     def screenshot(self, path):
         # On a starved machine the driver may give up waiting for the renderer's next frame
-        # (its error names a timeout): that says nothing about the page, so ask again.
-        for attempt in range(4):
+        # (its error names a timeout, after 10 s): that says nothing about the page, so ask
+        # again, for as long as a page check waits for anything.
+        deadline = time.time() + 120
+        while True:
             try:
                 png = base64.b64decode(self.cmd("GET", "/screenshot"))
                 break
             except RuntimeError as e:
-                if attempt == 3 or "timeout" not in str(e).lower():
+                if time.time() > deadline or "timeout" not in str(e).lower():
                     raise RuntimeError(f"screenshot refused: {str(e)[:300]}") from None
                 time.sleep(1)
         with open(path, "wb") as f:
