@@ -87,6 +87,13 @@ def errors_in(entries, allow=()):
     return [m for level, m in entries if level == "SEVERE" and not any(a in m for a in allow)]
 
 
+def no_console_errors(b, what="console errors"):
+    """Fails the check with the page's first console errors, if it logged any."""
+    errors = errors_in(b.console())
+    if errors:
+        fail(what + ": " + "; ".join(errors[:5]))
+
+
 def open_browser():
     return browser.Browser()  # the engine --browser names
 
@@ -203,9 +210,7 @@ def frames(args):
                     print(f"native {name} {NATIVE_SIZE[0]}x{NATIVE_SIZE[1]}: mean difference {d:5.2f} levels")
                     if d > args.tolerance:
                         fail(f"native {name}: differs from rinta-capture --size by {d:.2f} levels on average")
-            errors = errors_in(b.console())
-            if errors:
-                fail("console errors: " + "; ".join(errors[:5]))
+            no_console_errors(b)
         finally:
             b.close()
 
@@ -322,9 +327,7 @@ def live(args):
                     fail("the last frame did not stay after Esc")
                 if b.js("return Module.rintaAudio.ctx") is not None:
                     fail("the audio is still open after Esc")
-            errors = errors_in(b.console())
-            if errors:
-                fail("console errors: " + "; ".join(errors[:5]))
+            no_console_errors(b)
         finally:
             b.close()
 
@@ -462,9 +465,7 @@ def looping(args):
                   f"went back {wraps} times")
             if max(orders) >= 32 or wraps < 1:
                 fail(f"the live position does not go round with the song (orders {orders[:12]}...)")
-            errors = errors_in(b.console())
-            if errors:
-                fail("console errors: " + "; ".join(errors[:5]))
+            no_console_errors(b)
         finally:
             b.close()
 
@@ -615,9 +616,7 @@ def context(args):
                 fail("the scene is not drawn again after the context came back")
             if song_position(b) <= lost_at:
                 fail("the song did not go on")
-            errors = errors_in(b.console())
-            if errors:
-                fail("console errors: " + "; ".join(errors[:5]))
+            no_console_errors(b)
         finally:
             b.close()
 
@@ -865,9 +864,7 @@ def phone_checks(b, args):
             # The line is read, then leaves the picture to the last frame.
             if not b.wait_for("getComputedStyle(document.getElementById('status')).visibility === 'hidden'", 30):
                 fail("the status line stays over the picture")
-        errors = errors_in(b.console())
-        if errors:
-            fail("console errors: " + "; ".join(errors[:5]))
+        no_console_errors(b)
 
 
 # ---- serving ------------------------------------------------------------------------------
@@ -1149,9 +1146,7 @@ def prepare(args):
             if latencies:
                 print(f"prepare: {len(latencies)} answers while preparing, key to answer worst "
                       f"{max(latencies):.0f} ms, median {sorted(latencies)[len(latencies) // 2]:.0f} ms")
-            errors = errors_in(b.console())
-            if errors:
-                fail("prepare: console errors: " + "; ".join(errors[:5]))
+            no_console_errors(b, "prepare: console errors")
         finally:
             b.close()
 
