@@ -216,55 +216,90 @@ void multiplyCurrent(const Matrix& by)
 
 // ---- WebGL objects -----------------------------------------------------------------------
 
-// What the flushes use; the program, the vertex array and the frame's buffers stay bound.
-GLuint vertexBuffer = 0, whiteTexture = 0, frameBuffer = 0;
+// What the flushes use; the vertex array and the frame's buffers stay bound.
+GLuint vertexBuffer = 0, frameBuffer = 0;
 GLint frameWidth = 0, frameHeight = 0, frameSamples = 0;
 // The frame: colour and depth, multisampled or not. A multisampled frame is resolved into a
 // single-sampled copy before it is shown or read.
 GLuint colourBuffer = 0, depthBuffer = 0, resolveBuffer = 0, resolveColour = 0;
-GLint uFogMode = -1, uFogParams = -1, uFogColour = -1;
 
-const char kVertexSource[] = R"(#version 300 es
+// One drawing program for each texturing and fog mode, each with only the work its pixels
+// need: a software rasterizer runs every line of the fragment program for every pixel, and
+// a texture lookup or fog nobody asked for cost the page up to twice the native frame time.
+// Uniforms belong to a program, so each keeps the fog values it was last sent.
+constexpr int kFogModes = 4; // off, GL_EXP, GL_EXP2, GL_LINEAR
+struct Program {
+    GLuint name = 0;
+    GLint uFogParams = -1, uFogColour = -1;
+    bool fogSent = false;
+    float fogParams[3] = {};
+    float fogColour[4] = {};
+};
+Program programs[2 * kFogModes]; // untextured, then textured; by fog mode
+int appliedProgram = -1;
+
+const char kVertexSource[] = R"(
 in vec4 aPosition;
 in vec2 aTexCoord;
 in vec4 aColour;
+#if TEXTURED
 out vec2 vTexCoord;
+#endif
 out vec4 vColour;
 void main() {
     gl_Position = aPosition; // already in clip space: the matrices ran on the CPU
     gl_PointSize = 1.0;
+#if TEXTURED
     vTexCoord = aTexCoord;
+#endif
     vColour = aColour;
 }
 )";
 
 // Modulate, then fog by the fragment's eye distance: the clip w, 1 / gl_FragCoord.w, as the
-// native fog program reads it. uFogMode 0 = off, 1 = GL_EXP, 2 = GL_EXP2, 3 = GL_LINEAR.
-const char kFragmentSource[] = R"(#version 300 es
+// native fog program reads it. FOG_MODE 0 = off, 1 = GL_EXP, 2 = GL_EXP2, 3 = GL_LINEAR.
+const char kFragmentSource[] = R"(
 precision highp float;
+#if TEXTURED
 uniform sampler2D uTexture;
-uniform int uFogMode;
+in vec2 vTexCoord;
+#endif
+#if FOG_MODE
 uniform vec4 uFogParams; // density, start, end
 uniform vec4 uFogColour;
-in vec2 vTexCoord;
+#endif
 in vec4 vColour;
 out vec4 fragColour;
 void main() {
+#if TEXTURED
     vec4 lit = texture(uTexture, vTexCoord) * vColour;
-    float f = 1.0;
+#else
+    vec4 lit = vColour;
+#endif
+#if FOG_MODE
     float z = 1.0 / gl_FragCoord.w;
-    if (uFogMode == 1) f = exp(-uFogParams.x * z);
-    else if (uFogMode == 2) f = exp(-(uFogParams.x * z) * (uFogParams.x * z));
-    else if (uFogMode == 3) f = (uFogParams.z - z) / (uFogParams.z - uFogParams.y);
-    f = clamp(f, 0.0, 1.0);
-    fragColour = vec4(mix(uFogColour.rgb, lit.rgb, f), lit.a);
+#if FOG_MODE == 1
+    float f = exp(-uFogParams.x * z);
+#elif FOG_MODE == 2
+    float f = exp(-(uFogParams.x * z) * (uFogParams.x * z));
+#else
+    float f = (uFogParams.z - z) / (uFogParams.z - uFogParams.y);
+#endif
+    fragColour = vec4(mix(uFogColour.rgb, lit.rgb, clamp(f, 0.0, 1.0)), lit.a);
+#else
+    fragColour = lit;
+#endif
 }
 )";
 
-GLuint compile(GLenum kind, const char* source)
+GLuint compile(GLenum kind, const char* source, bool textured, int fogMode)
 {
+    char head[64];
+    std::snprintf(head, sizeof head, "#version 300 es\n#define TEXTURED %d\n#define FOG_MODE %d\n", textured ? 1 : 0,
+                  fogMode);
+    const char* const parts[2] = {head, source};
     const GLuint shader = webgl.createShader(kind);
-    webgl.shaderSource(shader, 1, &source, nullptr);
+    webgl.shaderSource(shader, 2, parts, nullptr);
     webgl.compileShader(shader);
     GLint ok = 0;
     webgl.getShaderiv(shader, kCompileStatus, &ok);
@@ -278,13 +313,15 @@ GLuint compile(GLenum kind, const char* source)
 
 // ---- the batch ---------------------------------------------------------------------------
 
+// The WebGL texture the pixels are modulated by; 0 when untextured (GL's texturing is off, or
+// the bound name has no picture yet).
 GLuint effectiveTexture()
 {
     const DrawState& s = ctx.state;
     if (!s.texture2D || s.texture == 0)
-        return whiteTexture;
+        return 0;
     auto it = ctx.textures.find(s.texture);
-    return it != ctx.textures.end() && it->second.hasPicture ? it->second.webgl : whiteTexture;
+    return it != ctx.textures.end() && it->second.hasPicture ? it->second.webgl : 0;
 }
 
 void setCap(GLenum cap, bool on, bool was, bool force)
@@ -293,9 +330,13 @@ void setCap(GLenum cap, bool on, bool was, bool force)
         (on ? webgl.enable : webgl.disable)(cap);
 }
 
-int fogModeUniform(const DrawState& s)
+// The fog program's mode. Exponential fog of density 0 leaves every colour as it is (scene 7
+// keeps fog on that way), so it is drawn as no fog at all.
+int fogProgramMode(const DrawState& s)
 {
-    return !s.fog ? 0 : s.fogMode == GL_EXP2 ? 2 : s.fogMode == GL_LINEAR ? 3 : 1;
+    if (!s.fog || (s.fogMode != GL_LINEAR && s.fogDensity == 0))
+        return 0;
+    return s.fogMode == GL_EXP2 ? 2 : s.fogMode == GL_LINEAR ? 3 : 1;
 }
 
 void applyState()
@@ -314,15 +355,25 @@ void applyState()
         webgl.viewport(s.viewport[0], s.viewport[1], s.viewport[2], s.viewport[3]);
     if (force || std::memcmp(s.scissorBox, a.scissorBox, sizeof a.scissorBox) != 0)
         webgl.scissor(s.scissorBox[0], s.scissorBox[1], s.scissorBox[2], s.scissorBox[3]);
-    const int fogMode = fogModeUniform(s);
-    if (force || fogMode != fogModeUniform(a))
-        webgl.uniform1i(uFogMode, fogMode);
-    if (force || s.fogDensity != a.fogDensity || s.fogStart != a.fogStart || s.fogEnd != a.fogEnd)
-        webgl.uniform4f(uFogParams, s.fogDensity, s.fogStart, s.fogEnd, 0);
-    if (force || std::memcmp(s.fogColour, a.fogColour, sizeof a.fogColour) != 0)
-        webgl.uniform4f(uFogColour, s.fogColour[0], s.fogColour[1], s.fogColour[2], s.fogColour[3]);
     const GLuint tex = effectiveTexture();
-    if (force || tex != ctx.appliedTexture) {
+    const int fogMode = fogProgramMode(s);
+    const int which = (tex ? kFogModes : 0) + fogMode;
+    Program& p = programs[which];
+    if (force || which != appliedProgram) {
+        webgl.useProgram(p.name);
+        appliedProgram = which;
+    }
+    const float params[3] = {s.fogDensity, s.fogStart, s.fogEnd};
+    if (fogMode && (!p.fogSent || std::memcmp(params, p.fogParams, sizeof params) != 0))
+        webgl.uniform4f(p.uFogParams, params[0], params[1], params[2], 0);
+    if (fogMode && (!p.fogSent || std::memcmp(s.fogColour, p.fogColour, sizeof p.fogColour) != 0))
+        webgl.uniform4f(p.uFogColour, s.fogColour[0], s.fogColour[1], s.fogColour[2], s.fogColour[3]);
+    if (fogMode) {
+        std::memcpy(p.fogParams, params, sizeof params);
+        std::memcpy(p.fogColour, s.fogColour, sizeof p.fogColour);
+        p.fogSent = true;
+    }
+    if (tex && (force || tex != ctx.appliedTexture)) {
         webgl.bindTexture(GL_TEXTURE_2D, tex);
         ctx.appliedTexture = tex;
     }
@@ -611,28 +662,41 @@ int verticesPerPrimitive(GLenum mode)
     }
 }
 
-// The drawing program, the vertex stream and the white texture, in a new (or restored) context.
+// The drawing programs and the vertex stream, in a new (or restored) context.
 bool makeObjects()
 {
-    const GLuint program = webgl.createProgram();
-    webgl.attachShader(program, compile(kVertexShader, kVertexSource));
-    webgl.attachShader(program, compile(kFragmentShader, kFragmentSource));
-    webgl.bindAttribLocation(program, 0, "aPosition");
-    webgl.bindAttribLocation(program, 1, "aTexCoord");
-    webgl.bindAttribLocation(program, 2, "aColour");
-    webgl.linkProgram(program);
-    GLint linked = 0;
-    webgl.getProgramiv(program, kLinkStatus, &linked);
-    if (!linked) {
-        std::fprintf(stderr, "glcompat: the drawing program does not link\n");
-        return false;
+    // Every program is made before any is asked how it went, so that a browser can build
+    // them side by side.
+    for (int i = 0; i < 2 * kFogModes; ++i) {
+        const bool textured = i >= kFogModes;
+        const int fogMode = i % kFogModes;
+        const GLuint program = webgl.createProgram();
+        webgl.attachShader(program, compile(kVertexShader, kVertexSource, textured, fogMode));
+        webgl.attachShader(program, compile(kFragmentShader, kFragmentSource, textured, fogMode));
+        webgl.bindAttribLocation(program, 0, "aPosition");
+        webgl.bindAttribLocation(program, 1, "aTexCoord");
+        webgl.bindAttribLocation(program, 2, "aColour");
+        webgl.linkProgram(program);
+        programs[i] = Program{};
+        programs[i].name = program;
     }
-    webgl.useProgram(program);
-    const GLint uTexture = webgl.getUniformLocation(program, "uTexture");
-    uFogMode = webgl.getUniformLocation(program, "uFogMode");
-    uFogParams = webgl.getUniformLocation(program, "uFogParams");
-    uFogColour = webgl.getUniformLocation(program, "uFogColour");
-    webgl.uniform1i(uTexture, 0);
+    for (int i = 0; i < 2 * kFogModes; ++i) {
+        Program& p = programs[i];
+        GLint linked = 0;
+        webgl.getProgramiv(p.name, kLinkStatus, &linked);
+        if (!linked) {
+            std::fprintf(stderr, "glcompat: the drawing program does not link\n");
+            return false;
+        }
+        webgl.useProgram(p.name);
+        if (i >= kFogModes)
+            webgl.uniform1i(webgl.getUniformLocation(p.name, "uTexture"), 0);
+        if (i % kFogModes) {
+            p.uFogParams = webgl.getUniformLocation(p.name, "uFogParams");
+            p.uFogColour = webgl.getUniformLocation(p.name, "uFogColour");
+        }
+    }
+    appliedProgram = 2 * kFogModes - 1;
 
     GLuint vertexArray = 0;
     webgl.genVertexArrays(1, &vertexArray);
@@ -645,12 +709,6 @@ bool makeObjects()
     webgl.vertexAttribPointer(1, 2, kFloat, GL_FALSE, sizeof(Vertex), (const void*)offsetof(Vertex, st));
     webgl.vertexAttribPointer(2, 4, kFloat, GL_FALSE, sizeof(Vertex), (const void*)offsetof(Vertex, rgba));
 
-    static const GLubyte kWhite[4] = {255, 255, 255, 255};
-    webgl.genTextures(1, &whiteTexture);
-    webgl.bindTexture(GL_TEXTURE_2D, whiteTexture);
-    webgl.texImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, kWhite);
-    webgl.texParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    webgl.texParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     return true;
 }
 

@@ -4,7 +4,7 @@
 // music layer, and the deterministic mode's parameters:
 //   index.html?frame=N[&key=FRAME:KEY ...][&answer=no|yes]  demo frame N on the capture clock
 //   index.html?answer=no|yes                                  live, without the question
-//   index.html?bench=1&answer=no[&frame=N]                   every frame drawn, per-scene times
+//   index.html?bench=1&answer=no[&frame=N]                   every frame drawn, the last shown; per-scene times
 //   any of them &resolution=classic|native|WxH &msaa=N         the render size and samples, as the
 //                                                             program's --resolution and --msaa
 // State for tests and the curious: window.rinta (phase, frames, times, ended, bench, message,

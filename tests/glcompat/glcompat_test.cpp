@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 #include <initializer_list>
+#include <map>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -56,6 +57,7 @@ std::vector<unsigned char> arrayBuffer; // the last upload
 std::vector<std::vector<unsigned char>> uploads; // each texImage2D's pixels
 AttribLayout positionLayout;
 GLuint nextObject = 1;
+std::map<GLuint, std::string> shaderText, programText; // the sources given, by name
 
 void record(const char* name, std::initializer_list<double> args = {}) { webglLog.push_back({name, args}); }
 
@@ -121,14 +123,19 @@ const GlcompatWebGL kRecordingWebGL = {
             draws.push_back(d);
         },
     .createShader = [](GLenum) { return nextObject++; },
-    .shaderSource = [](GLuint, GLsizei, const char* const*, const GLint*) {},
+    .shaderSource =
+        [](GLuint shader, GLsizei count, const char* const* parts, const GLint*) {
+            shaderText[shader].clear();
+            for (GLsizei i = 0; i < count; ++i)
+                shaderText[shader] += parts[i];
+        },
     .compileShader = [](GLuint) {},
     .getShaderiv = [](GLuint, GLenum, GLint* out) { *out = 1; },
     .getShaderInfoLog = [](GLuint, GLsizei, GLsizei*, char*) {},
     .createProgram = []() { return nextObject++; },
-    .attachShader = [](GLuint, GLuint) {},
+    .attachShader = [](GLuint program, GLuint shader) { programText[program] += shaderText[shader]; },
     .bindAttribLocation = [](GLuint, GLuint, const char*) {},
-    .linkProgram = [](GLuint) {},
+    .linkProgram = [](GLuint) { record("linkProgram"); },
     .getProgramiv = [](GLuint, GLenum, GLint* out) { *out = 1; },
     .useProgram = [](GLuint p) { record("useProgram", {double(p)}); },
     .getUniformLocation = [](GLuint, const char* name) { return GLint(std::strlen(name)); },
@@ -171,6 +178,20 @@ std::string describe(size_t from = 0)
         s += ")\n";
     }
     return s;
+}
+
+// The sources of the program each draw call from `from` on was made with.
+std::vector<std::string> drawingPrograms(size_t from = 0)
+{
+    GLuint inUse = 0;
+    std::vector<std::string> programs;
+    for (size_t i = 0; i < webglLog.size(); ++i) {
+        if (webglLog[i].name == "useProgram")
+            inUse = GLuint(webglLog[i].args[0]);
+        else if (webglLog[i].name == "drawArrays" && i >= from)
+            programs.push_back(programText[inUse]);
+    }
+    return programs;
 }
 
 // A line's triangles, as glcompat sends them: each end's two corners, the line between.
@@ -539,9 +560,9 @@ TEST_F(Glcompat, ALostContextDrawsNothingAndOnItsReturnEverythingIsMadeAgain)
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 
     ASSERT_TRUE(glcompatContextRestored());
-    EXPECT_EQ(countCalls("useProgram"), 1u) << describe();
-    // glcompat's own white for texture 0, and every level given, rows packed
-    std::vector<std::vector<unsigned char>> pictures = {packed, {small, small + 4}, {white, white + 4}, {white, white + 4}};
+    EXPECT_EQ(countCalls("linkProgram"), 8u) << "the drawing programs made again\n" << describe();
+    // every level given, rows packed
+    std::vector<std::vector<unsigned char>> pictures = {packed, {small, small + 4}, {white, white + 4}};
     std::vector<std::vector<unsigned char>> made = uploads;
     std::sort(made.begin(), made.end());
     std::sort(pictures.begin(), pictures.end());
@@ -625,15 +646,15 @@ TEST_F(Glcompat, AFlushSendsWebGLOnlyTheStateThatChanged)
     glEnable(GL_SCISSOR_TEST);
     quad(kCounterClockwise);
     glFinish();
-    ASSERT_EQ(countCalls("uniform1i"), 1u) << "the first draw sends the fog mode\n" << describe();
-    EXPECT_EQ(countCalls("uniform4f"), 2u) << "and the fog's parameters and colour";
+    ASSERT_EQ(countCalls("useProgram"), 1u) << "the first draw picks the fog's program\n" << describe();
+    EXPECT_EQ(countCalls("uniform4f"), 2u) << "and sends it the fog's parameters and colour";
 
     size_t from = webglLog.size();
     glEnable(GL_BLEND);
     quad(kCounterClockwise);
     glFinish();
     EXPECT_EQ(countCalls("enable", from), 1u) << describe(from);
-    EXPECT_EQ(countCalls("uniform1i", from) + countCalls("uniform4f", from), 0u) << "the fog did not change\n"
+    EXPECT_EQ(countCalls("useProgram", from) + countCalls("uniform4f", from), 0u) << "the fog did not change\n"
                                                                                    << describe(from);
     EXPECT_EQ(countCalls("viewport", from) + countCalls("scissor", from) + countCalls("bindTexture", from), 0u)
         << describe(from);
@@ -643,8 +664,23 @@ TEST_F(Glcompat, AFlushSendsWebGLOnlyTheStateThatChanged)
     quad(kCounterClockwise);
     glFinish();
     ASSERT_EQ(countCalls("uniform4f", from), 1u) << describe(from);
-    EXPECT_EQ(countCalls("uniform1i", from) + countCalls("enable", from) + countCalls("blendFunc", from), 0u)
+    EXPECT_EQ(countCalls("useProgram", from) + countCalls("enable", from) + countCalls("blendFunc", from), 0u)
         << describe(from);
+
+    // Each program keeps its own uniforms: a density set while another fog mode draws reaches
+    // the first program when it draws again, and only then.
+    glFogi(GL_FOG_MODE, GL_LINEAR);
+    quad(kCounterClockwise);
+    glFogf(GL_FOG_DENSITY, 0.45f);
+    glFogi(GL_FOG_MODE, GL_EXP);
+    from = webglLog.size();
+    quad(kCounterClockwise);
+    glFinish();
+    std::vector<double> sent;
+    for (size_t i = from; i < webglLog.size(); ++i)
+        if (webglLog[i].name == "uniform4f" && webglLog[i].args[1] != 0)
+            sent.push_back(webglLog[i].args[1]);
+    EXPECT_EQ(sent, std::vector<double>{0.45f}) << describe(from);
 
     // Presenting turns WebGL's scissor test off for the copy: the next draw turns it back on.
     glcompatPresent();
@@ -655,6 +691,49 @@ TEST_F(Glcompat, AFlushSendsWebGLOnlyTheStateThatChanged)
     for (size_t i = from; i < webglLog.size(); ++i)
         scissorOn |= webglLog[i].name == "enable" && webglLog[i].args[0] == GL_SCISSOR_TEST;
     EXPECT_TRUE(scissorOn) << describe(from);
+}
+
+TEST_F(Glcompat, EachBatchIsDrawnWithOnlyTheTexturingAndFogItsPixelsNeed)
+{
+    GLuint pictured = 0, empty = 0;
+    glGenTextures(1, &pictured);
+    glGenTextures(1, &empty);
+    glBindTexture(GL_TEXTURE_2D, pictured);
+    const unsigned char grey[4] = {128, 128, 128, 255};
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, grey);
+    lookAtQuadFromFiveUnits();
+    struct Case {
+        bool texturing;
+        GLuint bound;
+        GLenum fog; // 0: off
+        const char* program;
+    };
+    const Case cases[] = {
+        {false, pictured, 0, "TEXTURED 0\n#define FOG_MODE 0"}, // texturing off
+        {true, 0, 0, "TEXTURED 0\n#define FOG_MODE 0"},         // on, with nothing bound
+        {true, empty, GL_EXP, "TEXTURED 0\n#define FOG_MODE 1"}, // on, a name without a picture
+        {true, pictured, GL_EXP, "TEXTURED 1\n#define FOG_MODE 1"},
+        {true, pictured, 0, "TEXTURED 1\n#define FOG_MODE 0"},
+        {false, pictured, GL_EXP2, "TEXTURED 0\n#define FOG_MODE 2"},
+        {true, pictured, GL_LINEAR, "TEXTURED 1\n#define FOG_MODE 3"},
+    };
+    for (const Case& c : cases) {
+        (c.texturing ? glEnable : glDisable)(GL_TEXTURE_2D);
+        glBindTexture(GL_TEXTURE_2D, c.bound);
+        (c.fog ? glEnable : glDisable)(GL_FOG);
+        if (c.fog)
+            glFogi(GL_FOG_MODE, GLint(c.fog));
+        quad(kCounterClockwise);
+    }
+    glFinish();
+    const std::vector<std::string> programs = drawingPrograms();
+    ASSERT_EQ(programs.size(), std::size(cases)) << describe();
+    for (size_t i = 0; i < programs.size(); ++i) {
+        EXPECT_NE(programs[i].find(std::string("#define ") + cases[i].program), std::string::npos)
+            << "draw " << i << " used:\n" << programs[i];
+        // The program's source is one GLSL text under the defines that choose its work.
+        EXPECT_EQ(programs[i].rfind("#version 300 es\n", 0), 0u) << programs[i];
+    }
 }
 
 TEST_F(Glcompat, UnsupportedCallOrValueSaysSoOnceAndSetsInvalidEnum)
