@@ -167,12 +167,22 @@ struct Context {
     std::unordered_map<GLuint, TextureObject> textures; // by GL name
     GLuint nextTextureName = 1;
 
-    std::vector<Vertex> batch;
+    // The batch as WebGL reads it, an array for each attribute, so that a flush sends only what
+    // its pixels need: no texture coordinates when untextured, and one colour for the whole
+    // batch while its vertices share it (Firefox copies every byte uploaded from one process to
+    // another, at about 4 ns a byte here: a mesh of 16,000 vertices cost 2.5 ms a frame).
+    std::vector<float> batchPositions; // clip x, y, z, w
+    std::vector<float> batchTexCoords; // s, t
+    std::vector<float> batchColours;   // r, g, b, a; empty while the batch is of one colour
+    float batchColour[4] = {};         // its first vertex's
     GLenum batchPrimitive = GL_TRIANGLES;
     // What WebGL has now, so that a flush only sends what changed.
     bool appliedValid = false;
     DrawState applied;
     GLuint appliedTexture = 0;
+    bool appliedArrays[3] = {}; // attribute arrays enabled: the texture coordinates and colours
+    bool constantColourValid = false;
+    float constantColour[4] = {}; // the colour attribute's value while its array is off
 
     GLenum beginMode = 0;
     bool insideBegin = false;
@@ -217,7 +227,7 @@ void multiplyCurrent(const Matrix& by)
 // ---- WebGL objects -----------------------------------------------------------------------
 
 // What the flushes use; the vertex array and the frame's buffers stay bound.
-GLuint vertexBuffer = 0, frameBuffer = 0;
+GLuint positionBuffer = 0, texCoordBuffer = 0, vertexColourBuffer = 0, frameBuffer = 0;
 GLint frameWidth = 0, frameHeight = 0, frameSamples = 0;
 // The frame: colour and depth, multisampled or not. A multisampled frame is resolved into a
 // single-sampled copy before it is shown or read.
@@ -339,7 +349,8 @@ int fogProgramMode(const DrawState& s)
     return s.fogMode == GL_EXP2 ? 2 : s.fogMode == GL_LINEAR ? 3 : 1;
 }
 
-void applyState()
+// Sends WebGL the draw state that changed; whether the batch is textured.
+bool applyState()
 {
     const bool force = !ctx.appliedValid;
     const DrawState& s = ctx.state;
@@ -379,22 +390,56 @@ void applyState()
     }
     ctx.applied = s;
     ctx.appliedValid = true;
+    return tex != 0;
+}
+
+void setArray(GLuint index, bool on)
+{
+    if (ctx.appliedArrays[index] != on)
+        (on ? webgl.enableVertexAttribArray : webgl.disableVertexAttribArray)(index);
+    ctx.appliedArrays[index] = on;
+}
+
+void upload(GLuint buffer, const std::vector<float>& data)
+{
+    webgl.bindBuffer(kArrayBuffer, buffer);
+    webgl.bufferData(kArrayBuffer, long(data.size() * sizeof(float)), data.data(), kStreamDraw);
+}
+
+void clearBatch()
+{
+    ctx.batchPositions.clear();
+    ctx.batchTexCoords.clear();
+    ctx.batchColours.clear();
 }
 
 // Out of line: every state change may call it, and one copy is smaller in the page's code.
 [[gnu::noinline]] void flush()
 {
-    if (ctx.batch.empty())
+    if (ctx.batchPositions.empty())
         return;
     if (ctx.drawing && !ctx.lost) {
-        applyState();
+        const bool textured = applyState();
         webgl.bindFramebuffer(kFramebuffer, frameBuffer);
-        webgl.bindBuffer(kArrayBuffer, vertexBuffer);
-        webgl.bufferData(kArrayBuffer, long(ctx.batch.size() * sizeof(Vertex)), ctx.batch.data(), kStreamDraw);
-        webgl.drawArrays(ctx.batchPrimitive, 0, GLsizei(ctx.batch.size()));
+        upload(positionBuffer, ctx.batchPositions);
+        if (textured)
+            upload(texCoordBuffer, ctx.batchTexCoords);
+        setArray(1, textured);
+        const bool coloursVary = !ctx.batchColours.empty();
+        if (coloursVary) {
+            upload(vertexColourBuffer, ctx.batchColours);
+        } else if (!ctx.constantColourValid ||
+                   std::memcmp(ctx.constantColour, ctx.batchColour, sizeof ctx.batchColour) != 0) {
+            const float* c = ctx.batchColour;
+            webgl.vertexAttrib4f(2, c[0], c[1], c[2], c[3]);
+            std::memcpy(ctx.constantColour, c, sizeof ctx.constantColour);
+            ctx.constantColourValid = true;
+        }
+        setArray(2, coloursVary);
+        webgl.drawArrays(ctx.batchPrimitive, 0, GLsizei(ctx.batchPositions.size() / 4));
         ++ctx.drawCalls;
     }
-    ctx.batch.clear();
+    clearBatch();
 }
 
 // Every state change that shapes pixels ends the batch first, if it changes anything.
@@ -422,7 +467,17 @@ void emit(GLenum primitive, const Vertex& v)
         flush();
         ctx.batchPrimitive = primitive;
     }
-    ctx.batch.push_back(v);
+    const size_t before = ctx.batchPositions.size() / 4;
+    if (before == 0) {
+        std::memcpy(ctx.batchColour, v.rgba, sizeof v.rgba);
+    } else if (ctx.batchColours.empty() && std::memcmp(ctx.batchColour, v.rgba, sizeof v.rgba) != 0) {
+        for (size_t i = 0; i < before; ++i) // the first colour that differs: every vertex needs its own
+            ctx.batchColours.insert(ctx.batchColours.end(), ctx.batchColour, ctx.batchColour + 4);
+    }
+    if (!ctx.batchColours.empty())
+        ctx.batchColours.insert(ctx.batchColours.end(), v.rgba, v.rgba + 4);
+    ctx.batchPositions.insert(ctx.batchPositions.end(), v.clip, v.clip + 4);
+    ctx.batchTexCoords.insert(ctx.batchTexCoords.end(), v.st, v.st + 2);
 }
 
 // ---- primitive assembly ------------------------------------------------------------------
@@ -701,13 +756,19 @@ bool makeObjects()
     GLuint vertexArray = 0;
     webgl.genVertexArrays(1, &vertexArray);
     webgl.bindVertexArray(vertexArray);
-    webgl.genBuffers(1, &vertexBuffer);
-    webgl.bindBuffer(kArrayBuffer, vertexBuffer);
-    for (GLuint i = 0; i < 3; ++i)
-        webgl.enableVertexAttribArray(i);
-    webgl.vertexAttribPointer(0, 4, kFloat, GL_FALSE, sizeof(Vertex), (const void*)offsetof(Vertex, clip));
-    webgl.vertexAttribPointer(1, 2, kFloat, GL_FALSE, sizeof(Vertex), (const void*)offsetof(Vertex, st));
-    webgl.vertexAttribPointer(2, 4, kFloat, GL_FALSE, sizeof(Vertex), (const void*)offsetof(Vertex, rgba));
+    const struct {
+        GLuint* buffer;
+        GLint size;
+    } arrays[3] = {{&positionBuffer, 4}, {&texCoordBuffer, 2}, {&vertexColourBuffer, 4}};
+    for (GLuint i = 0; i < 3; ++i) {
+        webgl.genBuffers(1, arrays[i].buffer);
+        webgl.bindBuffer(kArrayBuffer, *arrays[i].buffer);
+        webgl.vertexAttribPointer(i, arrays[i].size, kFloat, GL_FALSE, 0, nullptr);
+    }
+    webgl.enableVertexAttribArray(0); // the others as each batch needs them
+    ctx.appliedArrays[0] = true;
+    ctx.appliedArrays[1] = ctx.appliedArrays[2] = false;
+    ctx.constantColourValid = false;
 
     return true;
 }
@@ -773,7 +834,7 @@ int glcompatLargestSide()
 
 void glcompatContextLost()
 {
-    ctx.batch.clear(); // the context is gone already: a frame half drawn is never shown
+    clearBatch(); // the context is gone already: a frame half drawn is never shown
     ctx.lost = true;
 }
 

@@ -30,6 +30,8 @@ struct GlcompatWebGL {
     void (*genVertexArrays)(GLsizei n, GLuint* arrays);
     void (*bindVertexArray)(GLuint array);
     void (*enableVertexAttribArray)(GLuint index);
+    void (*disableVertexAttribArray)(GLuint index);
+    void (*vertexAttrib4f)(GLuint index, GLfloat x, GLfloat y, GLfloat z, GLfloat w);
     void (*vertexAttribPointer)(GLuint index, GLint size, GLenum type, GLboolean normalized, GLsizei stride,
                                 const void* offset);
     void (*drawArrays)(GLenum mode, GLint first, GLsizei count);

@@ -44,18 +44,25 @@ struct Position {
 struct Draw {
     GLenum mode;
     std::vector<Position> vertices; // clip coordinates, as WebGL reads attribute 0
+    std::vector<Position> colours;  // attribute 2: from its array, or its one value
 };
 
-struct AttribLayout {
+// A vertex attribute as WebGL keeps it: an array in a buffer, or one value for every vertex.
+struct Attribute {
+    GLuint buffer = 0;
+    GLint size = 4;
     GLsizei stride = 0;
     size_t offset = 0;
+    bool array = false;
+    Position value{0, 0, 0, 1};
 };
 
 std::vector<WebGLCall> webglLog;
 std::vector<Draw> draws;
-std::vector<unsigned char> arrayBuffer; // the last upload
+std::map<GLuint, std::vector<unsigned char>> buffers; // by name, as last uploaded
+GLuint boundArrayBuffer = 0;
+Attribute attributes[3];
 std::vector<std::vector<unsigned char>> uploads; // each texImage2D's pixels
-AttribLayout positionLayout;
 GLuint nextObject = 1;
 std::map<GLuint, std::string> shaderText, programText; // the sources given, by name
 
@@ -95,30 +102,66 @@ const GlcompatWebGL kRecordingWebGL = {
     .getIntegerv = [](GLenum pname, GLint* out) { *out = pname == GL_MAX_TEXTURE_SIZE ? 4096 : pname == kMaxSamples ? 4 : 0; },
     .getString = [](GLenum) { return reinterpret_cast<const GLubyte*>("recording"); },
     .genBuffers = [](GLsizei n, GLuint* out) { makeNames("genBuffers", n, out); },
-    .bindBuffer = [](GLenum target, GLuint b) { record("bindBuffer", {double(target), double(b)}); },
+    .bindBuffer =
+        [](GLenum target, GLuint b) {
+            record("bindBuffer", {double(target), double(b)});
+            boundArrayBuffer = b;
+        },
     .bufferData =
         [](GLenum, long size, const void* data, GLenum) {
             record("bufferData", {double(size)});
             const auto* bytes = static_cast<const unsigned char*>(data);
-            arrayBuffer.assign(bytes, bytes + size);
+            buffers[boundArrayBuffer].assign(bytes, bytes + size);
         },
     .genVertexArrays = [](GLsizei n, GLuint* out) { makeNames("genVertexArrays", n, out); },
     .bindVertexArray = [](GLuint a) { record("bindVertexArray", {double(a)}); },
-    .enableVertexAttribArray = [](GLuint i) { record("enableVertexAttribArray", {double(i)}); },
+    .enableVertexAttribArray =
+        [](GLuint i) {
+            record("enableVertexAttribArray", {double(i)});
+            attributes[i].array = true;
+        },
+    .disableVertexAttribArray =
+        [](GLuint i) {
+            record("disableVertexAttribArray", {double(i)});
+            attributes[i].array = false;
+        },
+    .vertexAttrib4f =
+        [](GLuint i, GLfloat x, GLfloat y, GLfloat z, GLfloat w) {
+            record("vertexAttrib4f", {double(i), x, y, z, w});
+            attributes[i].value = {x, y, z, w};
+        },
     .vertexAttribPointer =
         [](GLuint index, GLint size, GLenum, GLboolean, GLsizei stride, const void* offset) {
             record("vertexAttribPointer", {double(index), double(size)});
-            if (index == 0)
-                positionLayout = {stride, reinterpret_cast<size_t>(offset)};
+            Attribute& a = attributes[index];
+            a.buffer = boundArrayBuffer;
+            a.size = size;
+            a.stride = stride ? stride : GLsizei(size * sizeof(float));
+            a.offset = reinterpret_cast<size_t>(offset);
         },
     .drawArrays =
         [](GLenum mode, GLint first, GLsizei count) {
             record("drawArrays", {double(mode), double(first), double(count)});
-            Draw d{mode, {}};
+            // As WebGL reads each vertex; an array too short for the draw is refused there.
+            auto read = [](const Attribute& a, GLsizei i) {
+                Position p{0, 0, 0, 1};
+                if (!a.array)
+                    return a.value;
+                const std::vector<unsigned char>& data = buffers[a.buffer];
+                const size_t at = size_t(i) * size_t(a.stride) + a.offset;
+                if (at + size_t(a.size) * sizeof(float) > data.size()) {
+                    ADD_FAILURE() << "vertex " << i << " lies past its attribute's buffer: WebGL refuses the draw";
+                    return p;
+                }
+                std::memcpy(&p, data.data() + at, size_t(a.size) * sizeof(float));
+                return p;
+            };
+            Draw d{mode, {}, {}};
             for (GLsizei i = first; i < first + count; ++i) {
-                Position p;
-                std::memcpy(&p, arrayBuffer.data() + size_t(i) * positionLayout.stride + positionLayout.offset, sizeof p);
-                d.vertices.push_back(p);
+                d.vertices.push_back(read(attributes[0], i));
+                if (attributes[1].array)
+                    read(attributes[1], i);
+                d.colours.push_back(read(attributes[2], i));
             }
             draws.push_back(d);
         },
@@ -244,6 +287,8 @@ protected:
     {
         webglLog.clear();
         draws.clear();
+        buffers.clear(); // a new context
+        std::fill(std::begin(attributes), std::end(attributes), Attribute{});
         ASSERT_TRUE(glcompatStart(kRecordingWebGL, kW, kH));
         webglLog.clear();
         ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
@@ -734,6 +779,50 @@ TEST_F(Glcompat, EachBatchIsDrawnWithOnlyTheTexturingAndFogItsPixelsNeed)
         // The program's source is one GLSL text under the defines that choose its work.
         EXPECT_EQ(programs[i].rfind("#version 300 es\n", 0), 0u) << programs[i];
     }
+}
+
+TEST_F(Glcompat, EveryVertexReachesWebGLInItsOwnColourAndOnlyWhatTheBatchNeedsIsSent)
+{
+    const Position red{1, 0, 0, 0.5f}, blue{0, 0, 1, 0.25f};
+    lookAtQuadFromFiveUnits();
+    // One colour, untextured: the positions are all the batch uploads.
+    glColor4f(red.x, red.y, red.z, red.w);
+    quad(kCounterClockwise);
+    quad(kClockwise);
+    glEnable(GL_BLEND); // ends the batch
+    size_t from = webglLog.size();
+    // Red, then blue from the fifth vertex on: the first four keep their red.
+    glColor4f(red.x, red.y, red.z, red.w);
+    point(0, 0, 0);
+    point(0.1f, 0, 0);
+    point(0.2f, 0, 0);
+    point(0.3f, 0, 0);
+    glColor4f(blue.x, blue.y, blue.z, 7); // clamped to 1, as the fixed pipeline clamps it
+    point(0.4f, 0, 0);
+    point(0.5f, 0, 0);
+    glDisable(GL_BLEND);
+    // And one colour again, textured.
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    const unsigned char grey[4] = {128, 128, 128, 255};
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, grey);
+    glEnable(GL_TEXTURE_2D);
+    glColor4f(blue.x, blue.y, blue.z, blue.w);
+    quad(kCounterClockwise);
+    glFinish();
+
+    ASSERT_EQ(draws.size(), 3u) << describe();
+    EXPECT_EQ(draws[0].colours, std::vector<Position>(12, red));
+    const Position blueClamped{blue.x, blue.y, blue.z, 1};
+    EXPECT_EQ(draws[1].colours, (std::vector<Position>{red, red, red, red, blueClamped, blueClamped}));
+    EXPECT_EQ(draws[2].colours, std::vector<Position>(6, blue));
+    std::vector<double> uploaded;
+    for (const WebGLCall& c : webglLog)
+        if (c.name == "bufferData")
+            uploaded.push_back(c.args[0]);
+    // positions of 4 floats, colours of 4, texture coordinates of 2
+    EXPECT_EQ(uploaded, (std::vector<double>{12 * 16, 6 * 16, 6 * 16, 6 * 16, 6 * 8})) << describe(from);
 }
 
 TEST_F(Glcompat, UnsupportedCallOrValueSaysSoOnceAndSetsInvalidEnum)
