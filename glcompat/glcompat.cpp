@@ -132,10 +132,22 @@ struct TextureObject {
     GLint parameters[4] = {GL_NEAREST_MIPMAP_LINEAR, GL_LINEAR, GL_REPEAT, GL_REPEAT};
 };
 
+// Whole, so that a vertex goes into the batch's arrays by plain copies.
+struct Vec4 {
+    float v[4];
+};
+inline bool same(const Vec4& a, const Vec4& b)
+{
+    return a.v[0] == b.v[0] && a.v[1] == b.v[1] && a.v[2] == b.v[2] && a.v[3] == b.v[3];
+}
+struct Vec2 {
+    float v[2];
+};
+
 struct Vertex {
-    float clip[4];
-    float st[2];
-    float rgba[4];
+    Vec4 clip;
+    Vec2 st;
+    Vec4 rgba;
 };
 
 // Everything the GL calls set, with GL's defaults, and the batch on its way to WebGL;
@@ -171,10 +183,15 @@ struct Context {
     // its pixels need: no texture coordinates when untextured, and one colour for the whole
     // batch while its vertices share it (Firefox copies every byte uploaded from one process to
     // another, at about 4 ns a byte here: a mesh of 16,000 vertices cost 2.5 ms a frame).
-    std::vector<float> batchPositions; // clip x, y, z, w
-    std::vector<float> batchTexCoords; // s, t
-    std::vector<float> batchColours;   // r, g, b, a; empty while the batch is of one colour
-    float batchColour[4] = {};         // its first vertex's
+    struct Batch {
+        // Grown together; the first `count` of each are the batch. Colours past the first are
+        // written only once they vary.
+        std::vector<Vec4> positions; // clip x, y, z, w
+        std::vector<Vec2> texCoords; // s, t
+        std::vector<Vec4> colours;   // r, g, b, a
+        size_t count = 0;
+        bool coloursVary = false;
+    } batch;
     GLenum batchPrimitive = GL_TRIANGLES;
     // What WebGL has now, so that a flush only sends what changed.
     bool appliedValid = false;
@@ -182,7 +199,7 @@ struct Context {
     GLuint appliedTexture = 0;
     bool appliedArrays[3] = {}; // attribute arrays enabled: the texture coordinates and colours
     bool constantColourValid = false;
-    float constantColour[4] = {}; // the colour attribute's value while its array is off
+    Vec4 constantColour; // the colour attribute's value while its array is off
 
     GLenum beginMode = 0;
     bool insideBegin = false;
@@ -400,46 +417,39 @@ void setArray(GLuint index, bool on)
     ctx.appliedArrays[index] = on;
 }
 
-void upload(GLuint buffer, const std::vector<float>& data)
+template <typename T>
+void upload(GLuint buffer, const std::vector<T>& data)
 {
     webgl.bindBuffer(kArrayBuffer, buffer);
-    webgl.bufferData(kArrayBuffer, long(data.size() * sizeof(float)), data.data(), kStreamDraw);
-}
-
-void clearBatch()
-{
-    ctx.batchPositions.clear();
-    ctx.batchTexCoords.clear();
-    ctx.batchColours.clear();
+    webgl.bufferData(kArrayBuffer, long(ctx.batch.count * sizeof(T)), data.data(), kStreamDraw);
 }
 
 // Out of line: every state change may call it, and one copy is smaller in the page's code.
 [[gnu::noinline]] void flush()
 {
-    if (ctx.batchPositions.empty())
+    Context::Batch& b = ctx.batch;
+    if (b.count == 0)
         return;
     if (ctx.drawing && !ctx.lost) {
         const bool textured = applyState();
         webgl.bindFramebuffer(kFramebuffer, frameBuffer);
-        upload(positionBuffer, ctx.batchPositions);
+        upload(positionBuffer, b.positions);
         if (textured)
-            upload(texCoordBuffer, ctx.batchTexCoords);
+            upload(texCoordBuffer, b.texCoords);
         setArray(1, textured);
-        const bool coloursVary = !ctx.batchColours.empty();
-        if (coloursVary) {
-            upload(vertexColourBuffer, ctx.batchColours);
-        } else if (!ctx.constantColourValid ||
-                   std::memcmp(ctx.constantColour, ctx.batchColour, sizeof ctx.batchColour) != 0) {
-            const float* c = ctx.batchColour;
+        if (b.coloursVary) {
+            upload(vertexColourBuffer, b.colours);
+        } else if (!ctx.constantColourValid || !same(ctx.constantColour, b.colours[0])) {
+            const float* c = b.colours[0].v;
             webgl.vertexAttrib4f(2, c[0], c[1], c[2], c[3]);
-            std::memcpy(ctx.constantColour, c, sizeof ctx.constantColour);
+            ctx.constantColour = b.colours[0];
             ctx.constantColourValid = true;
         }
-        setArray(2, coloursVary);
-        webgl.drawArrays(ctx.batchPrimitive, 0, GLsizei(ctx.batchPositions.size() / 4));
+        setArray(2, b.coloursVary);
+        webgl.drawArrays(ctx.batchPrimitive, 0, GLsizei(b.count));
         ++ctx.drawCalls;
     }
-    clearBatch();
+    b.count = 0;
 }
 
 // Every state change that shapes pixels ends the batch first, if it changes anything.
@@ -467,17 +477,25 @@ void emit(GLenum primitive, const Vertex& v)
         flush();
         ctx.batchPrimitive = primitive;
     }
-    const size_t before = ctx.batchPositions.size() / 4;
-    if (before == 0) {
-        std::memcpy(ctx.batchColour, v.rgba, sizeof v.rgba);
-    } else if (ctx.batchColours.empty() && std::memcmp(ctx.batchColour, v.rgba, sizeof v.rgba) != 0) {
-        for (size_t i = 0; i < before; ++i) // the first colour that differs: every vertex needs its own
-            ctx.batchColours.insert(ctx.batchColours.end(), ctx.batchColour, ctx.batchColour + 4);
+    Context::Batch& b = ctx.batch;
+    if (b.count == b.positions.size()) {
+        const size_t size = std::max<size_t>(1024, 2 * b.count);
+        b.positions.resize(size);
+        b.texCoords.resize(size);
+        b.colours.resize(size);
     }
-    if (!ctx.batchColours.empty())
-        ctx.batchColours.insert(ctx.batchColours.end(), v.rgba, v.rgba + 4);
-    ctx.batchPositions.insert(ctx.batchPositions.end(), v.clip, v.clip + 4);
-    ctx.batchTexCoords.insert(ctx.batchTexCoords.end(), v.st, v.st + 2);
+    if (b.count == 0) {
+        b.coloursVary = false;
+    } else if (!b.coloursVary && !same(b.colours[0], v.rgba)) {
+        // The first colour that differs: every vertex before it gets the batch's first.
+        std::fill(b.colours.begin() + 1, b.colours.begin() + std::ptrdiff_t(b.count), b.colours[0]);
+        b.coloursVary = true;
+    }
+    if (b.count == 0 || b.coloursVary)
+        b.colours[b.count] = v.rgba;
+    b.positions[b.count] = v.clip;
+    b.texCoords[b.count] = v.st;
+    ++b.count;
 }
 
 // ---- primitive assembly ------------------------------------------------------------------
@@ -490,7 +508,7 @@ bool outsideOnePlane(const Vertex* const* v, int n)
     for (int axis = 0; axis < 3; ++axis)
         for (const float side : {1.0f, -1.0f}) {
             int out = 0;
-            while (out < n && side * v[out]->clip[axis] > v[out]->clip[3])
+            while (out < n && side * v[out]->clip.v[axis] > v[out]->clip.v[3])
                 ++out;
             if (out == n)
                 return true;
@@ -502,15 +520,15 @@ bool outsideOnePlane(const Vertex* const* v, int n)
 // linearly in clip space as GL's clipping does.
 Vertex nearCrossing(const Vertex& a, const Vertex& b)
 {
-    const float da = a.clip[2] + a.clip[3], db = b.clip[2] + b.clip[3];
+    const float da = a.clip.v[2] + a.clip.v[3], db = b.clip.v[2] + b.clip.v[3];
     const float t = da / (da - db);
     Vertex v;
     for (int i = 0; i < 4; ++i)
-        v.clip[i] = a.clip[i] + t * (b.clip[i] - a.clip[i]);
+        v.clip.v[i] = a.clip.v[i] + t * (b.clip.v[i] - a.clip.v[i]);
     for (int i = 0; i < 2; ++i)
-        v.st[i] = a.st[i] + t * (b.st[i] - a.st[i]);
+        v.st.v[i] = a.st.v[i] + t * (b.st.v[i] - a.st.v[i]);
     for (int i = 0; i < 4; ++i)
-        v.rgba[i] = a.rgba[i] + t * (b.rgba[i] - a.rgba[i]);
+        v.rgba.v[i] = a.rgba.v[i] + t * (b.rgba.v[i] - a.rgba.v[i]);
     return v;
 }
 
@@ -528,17 +546,17 @@ void emitLine(Vertex a, Vertex b)
     const Vertex* const ends[2] = {&a, &b};
     if (outsideOnePlane(ends, 2))
         return;
-    const bool aIn = a.clip[2] >= -a.clip[3], bIn = b.clip[2] >= -b.clip[3];
+    const bool aIn = a.clip.v[2] >= -a.clip.v[3], bIn = b.clip.v[2] >= -b.clip.v[3];
     if (!aIn)
         a = nearCrossing(a, b);
     else if (!bIn)
         b = nearCrossing(b, a);
     const float vw = float(ctx.state.viewport[2]), vh = float(ctx.state.viewport[3]);
-    if (a.clip[3] <= 0 || b.clip[3] <= 0 || vw <= 0 || vh <= 0)
+    if (a.clip.v[3] <= 0 || b.clip.v[3] <= 0 || vw <= 0 || vh <= 0)
         return;
     // Window-space direction (the viewport's offset cancels out).
-    const float dx = (b.clip[0] / b.clip[3] - a.clip[0] / a.clip[3]) * vw / 2;
-    const float dy = (b.clip[1] / b.clip[3] - a.clip[1] / a.clip[3]) * vh / 2;
+    const float dx = (b.clip.v[0] / b.clip.v[3] - a.clip.v[0] / a.clip.v[3]) * vw / 2;
+    const float dy = (b.clip.v[1] / b.clip.v[3] - a.clip.v[1] / a.clip.v[3]) * vh / 2;
     if (dx == 0 && dy == 0)
         return; // a line of no length covers no pixel
     const float half = ctx.lineWidth / 2;
@@ -554,8 +572,8 @@ void emitLine(Vertex a, Vertex b)
     }
     auto widened = [&](const Vertex& v, float side) {
         Vertex r = v;
-        r.clip[0] += side * ox * 2 * v.clip[3] / vw;
-        r.clip[1] += side * oy * 2 * v.clip[3] / vh;
+        r.clip.v[0] += side * ox * 2 * v.clip.v[3] / vw;
+        r.clip.v[1] += side * oy * 2 * v.clip.v[3] / vh;
         return r;
     };
     const Vertex a0 = widened(a, -1), a1 = widened(a, 1), b0 = widened(b, -1), b1 = widened(b, 1);
@@ -568,9 +586,9 @@ void emitLine(Vertex a, Vertex b)
 // the eye plane, where the clipped part keeps this orientation.
 double orientation(const Vertex& a, const Vertex& b, const Vertex& c)
 {
-    const double ax = a.clip[0], ay = a.clip[1], aw = a.clip[3];
-    const double bx = b.clip[0], by = b.clip[1], bw = b.clip[3];
-    const double cx = c.clip[0], cy = c.clip[1], cw = c.clip[3];
+    const double ax = a.clip.v[0], ay = a.clip.v[1], aw = a.clip.v[3];
+    const double bx = b.clip.v[0], by = b.clip.v[1], bw = b.clip.v[3];
+    const double cx = c.clip.v[0], cy = c.clip.v[1], cw = c.clip.v[3];
     return ax * (by * cw - bw * cy) - ay * (bx * cw - bw * cx) + aw * (bx * cy - by * cx);
 }
 
@@ -834,7 +852,7 @@ int glcompatLargestSide()
 
 void glcompatContextLost()
 {
-    clearBatch(); // the context is gone already: a frame half drawn is never shown
+    ctx.batch.count = 0; // the context is gone already: a frame half drawn is never shown
     ctx.lost = true;
 }
 
@@ -931,11 +949,11 @@ void glVertex3f(GLfloat x, GLfloat y, GLfloat z)
     Vertex& v = ctx.pending[ctx.pendingCount++];
     const float* m = ctx.combined.m;
     for (int r = 0; r < 4; ++r)
-        v.clip[r] = m[r] * x + m[4 + r] * y + m[8 + r] * z + m[12 + r];
-    v.st[0] = ctx.texCoord[0];
-    v.st[1] = ctx.texCoord[1];
+        v.clip.v[r] = m[r] * x + m[4 + r] * y + m[8 + r] * z + m[12 + r];
+    v.st.v[0] = ctx.texCoord[0];
+    v.st.v[1] = ctx.texCoord[1];
     for (int c = 0; c < 4; ++c) // the fixed pipeline clamps the colour it interpolates
-        v.rgba[c] = ctx.colour[c] < 0 ? 0 : ctx.colour[c] > 1 ? 1 : ctx.colour[c];
+        v.rgba.v[c] = ctx.colour[c] < 0 ? 0 : ctx.colour[c] > 1 ? 1 : ctx.colour[c];
     const int n = verticesPerPrimitive(ctx.beginMode);
     if (ctx.pendingCount < n)
         return;

@@ -1191,13 +1191,15 @@ def bench(args):
             for scene in args.bench_scenes:
                 b.open(url + f"index.html?bench=1&answer=no&frame={frames}&key=1:{scene}")
                 b.wait_for("window.rinta && window.rinta.bench", 600)
-                web = b.js("return window.rinta.bench").splitlines()[scene].split()
+                report = b.js("return window.rinta.bench").splitlines()
+                web = report[scene].split()
+                idle = re.search(r"nothing to draw: ([\d.]+) ms", report[-1]).group(1)
                 out = subprocess.run([args.capture, "--data", args.data, "--bench", "--frames", f"1-{frames}",
                                       "--key", f"1:{scene}"], capture_output=True, text=True).stdout
                 line = [l for l in out.splitlines() if l.strip().startswith(f"{scene} ")][0]
                 median, p95 = re.search(r"\|\s*([\d.]+)/\s*([\d.]+)", line).groups()  # the full frames
-                print(f"  scene {scene}: page median {web[2]} ms (p95 {web[3]}; calls {web[4]} + finish {web[5]}); "
-                      f"rinta-capture median {median} ms (p95 {p95})")
+                print(f"  scene {scene}: page median {web[2]} ms (p95 {web[3]}; calls {web[4]} + finish {web[5]}, "
+                      f"an idle finish {idle}); rinta-capture median {median} ms (p95 {p95})")
         finally:
             b.close()
 
