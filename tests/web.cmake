@@ -32,10 +32,6 @@ rinta_web_test(faults)
 rinta_web_test(looping --capture $<TARGET_FILE:rinta-capture> --data ${RINTA_DATA_DIR}
                --make-module $<TARGET_FILE:make_module>)
 rinta_web_test(audio)
-# Firefox with a sound server of its own sometimes stops answering the driver for minutes (seen
-# in about one run in four, not understood yet): kept out of the suite until it is, run by hand
-# with tests/web/web_test.py audio --browser firefox --web build/web --work DIR.
-set_tests_properties(web_audio_firefox PROPERTIES DISABLED TRUE)
 rinta_web_test(prepare)
 # The page around the program: its messages, a phone's screen and touch, the compressed serving.
 rinta_web_test(messages)

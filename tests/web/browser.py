@@ -274,6 +274,10 @@ LEVELS = {"error": "SEVERE", "assert": "SEVERE", "warn": "WARNING", "warning": "
 PAGE_SOURCE = ("http:", "https:", "data:", "blob:", "file:")
 
 
+class NoReply(RuntimeError):
+    """The browser stopped answering its driver altogether."""
+
+
 class Marionette:
     """Firefox's remote protocol: "LENGTH:JSON" both ways over TCP, [0, id, name, params] out,
     [1, id, error, result] back."""
@@ -322,7 +326,7 @@ class Marionette:
                 if kind == 1 and mid == self.id:
                     break
         except TimeoutError:
-            raise RuntimeError(f"{name}: no reply from Firefox in {self.sock.gettimeout():.0f} s") from None
+            raise NoReply(f"{name}: no reply from Firefox in {self.sock.gettimeout():.0f} s") from None
         if error:
             raise RuntimeError(f"{name}: {error.get('error')}: {error.get('message')}")
         return result
