@@ -272,6 +272,16 @@ void point(float x, float y, float z)
     glEnd();
 }
 
+// A new texture name bound, with a picture of one pixel.
+GLuint onePixelTexture(const unsigned char (&rgba)[4])
+{
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_2D, name);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+    return name;
+}
+
 // The scenes' camera: a 45 degree perspective, the quad five units in front of the eye.
 void lookAtQuadFromFiveUnits()
 {
@@ -592,11 +602,8 @@ TEST_F(Glcompat, ALostContextDrawsNothingAndOnItsReturnEverythingIsMadeAgain)
     glEnable(GL_BLEND);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     quad(kCounterClockwise);
-    GLuint later = 0;
-    glGenTextures(1, &later);
-    glBindTexture(GL_TEXTURE_2D, later);
     const unsigned char white[4] = {255, 255, 255, 255};
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, white);
+    onePixelTexture(white);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     glFinish();
     glcompatPresent();
@@ -740,12 +747,10 @@ TEST_F(Glcompat, AFlushSendsWebGLOnlyTheStateThatChanged)
 
 TEST_F(Glcompat, EachBatchIsDrawnWithOnlyTheTexturingAndFogItsPixelsNeed)
 {
-    GLuint pictured = 0, empty = 0;
-    glGenTextures(1, &pictured);
+    GLuint empty = 0;
     glGenTextures(1, &empty);
-    glBindTexture(GL_TEXTURE_2D, pictured);
     const unsigned char grey[4] = {128, 128, 128, 255};
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, grey);
+    const GLuint pictured = onePixelTexture(grey);
     lookAtQuadFromFiveUnits();
     struct Case {
         bool texturing;
@@ -802,11 +807,8 @@ TEST_F(Glcompat, EveryVertexReachesWebGLInItsOwnColourAndOnlyWhatTheBatchNeedsIs
     point(0.5f, 0, 0);
     glDisable(GL_BLEND);
     // And one colour again, textured.
-    GLuint texture = 0;
-    glGenTextures(1, &texture);
-    glBindTexture(GL_TEXTURE_2D, texture);
     const unsigned char grey[4] = {128, 128, 128, 255};
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, grey);
+    onePixelTexture(grey);
     glEnable(GL_TEXTURE_2D);
     glColor4f(blue.x, blue.y, blue.z, blue.w);
     quad(kCounterClockwise);
