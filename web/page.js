@@ -331,7 +331,8 @@
   // where it stands, so the song's position never jumps.
 
   const audio = {
-    ctx: null, node: null, rate: 44100, buffer: 0, opened: false, timer: 0, waited: 0, runningFrom: 0,
+    ctx: null, node: null, rate: 44100, buffer: 0, opened: false, timer: 0, waited: 0,
+    runningFrom: 0, runningFromContext: 0, // when the context was first seen running, and its output clock then
     block: 1024,   // frames rendered at a time (23 ms)
     lead: 1.0,     // seconds rendered ahead of what is heard, on the context's clock: a
                    // frame that holds this thread for most of a second is not heard
@@ -410,15 +411,19 @@
         return false;
       }
       if (this.device || !ctx.getOutputTimestamp) return true;
-      // Taken over once the output's own clock reads afresh, so that the reading the handover
-      // is made from and the later ones agree. Until then Firefox's reads nothing, or what it
-      // read before the context stood, and a handover made meanwhile put the song's clock
-      // 100-250 ms ahead, held still until the output caught up. An engine whose output clock
-      // never reads is taken at its word after a second.
+      // Taken over once the output's own clock reads afresh and has moved since the context
+      // ran, so that the reading the handover is made from and the later ones agree. Until
+      // then Firefox's reads nothing, or what it read before the context stood (at times with
+      // a fresh stamp), and a handover made meanwhile put the song's clock 100-250 ms ahead,
+      // held still until the output caught up. An engine whose output clock never reads is
+      // taken at its word after a second.
       const now = performance.now();
-      if (!this.runningFrom) this.runningFrom = now;
       const ts = ctx.getOutputTimestamp();
-      return (ts.contextTime > 0 && ts.performanceTime > 0 && now - ts.performanceTime < 200) ||
+      if (!this.runningFrom) {
+        this.runningFrom = now;
+        this.runningFromContext = ts.contextTime;
+      }
+      return (ts.contextTime > this.runningFromContext && ts.performanceTime > 0 && now - ts.performanceTime < 200) ||
              now - this.runningFrom > 1000;
     },
     follow() { // hands the clock over when the context starts or stops running

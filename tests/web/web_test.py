@@ -965,11 +965,26 @@ window.AudioContext = class extends Real {
     super(options);
     this.held = true;
     super.suspend();
-    window.startHeldContext = () => { this.held = false; super.resume(); };
-    window.holdContext = () => { this.held = true; super.suspend(); };
+    window.startHeldContext = () => {
+      this.held = false;
+      super.resume();
+      if (this.heldAt !== undefined) this.staleUntil = performance.now() + 300;
+    };
+    window.holdContext = () => {
+      this.held = true;
+      this.heldAt = super.getOutputTimestamp().contextTime;
+      super.suspend();
+    };
   }
   get state() { return this.held ? 'suspended' : super.state; }
   resume() { return this.held ? Promise.resolve() : super.resume(); }
+  // Started again, the output clock reads for a while what it read as it stood, stamped
+  // afresh, as Firefox's did at times: a handover from it would put the song's clock ahead.
+  getOutputTimestamp() {
+    if (performance.now() < (this.staleUntil || 0))
+      return { contextTime: this.heldAt, performanceTime: performance.now() - 150 };
+    return super.getOutputTimestamp();
+  }
 };
 """
 
