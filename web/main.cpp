@@ -61,6 +61,32 @@ bool parseKey(const std::string& text, KeyPress& press)
 
 bool sleptThisFrame = false;
 
+// clang-format off
+// A fence after each live frame, so that a frame is begun only once the one before last is
+// drawn. The loop is paced by its sleeps, not by the browser's frames, and Chromium takes GL
+// calls far faster than its software GL draws them: unpaced, the picture fell 1-3 s behind the
+// music there, and the browser's own work (a screenshot) waited behind it for seconds.
+EM_JS(void, pageFenceFrame, (), {
+    const gl = GLctx;
+    if (!gl || gl.isContextLost()) return;
+    (Module.rintaFences || (Module.rintaFences = [])).push(gl.fenceSync(gl.SYNC_GPU_COMMANDS_COMPLETE, 0));
+    gl.flush();
+});
+// The live frames the GL has not finished drawing. A fence from before a lost context reads as
+// no status at all: drawn, as far as waiting for it goes.
+EM_JS(int, pageFramesDrawing, (), {
+    const gl = GLctx, q = Module.rintaFences || [];
+    const lost = !gl || gl.isContextLost();
+    while (q.length) {
+        const status = lost ? null : gl.getSyncParameter(q[0], gl.SYNC_STATUS);
+        if (!lost && status === gl.UNSIGNALED) break;
+        const fence = q.shift();
+        if (!lost && status === gl.SIGNALED) gl.deleteSync(fence);
+    }
+    return q.length;
+});
+// clang-format on
+
 void pageSleep(unsigned ms)
 {
     sleptThisFrame = true;
@@ -282,8 +308,14 @@ int main(int argc, char** argv)
             running = false;
         escPressed = false;
         sleptThisFrame = false;
+        // One frame drawing while this one is made; a fence that never reads signalled (a
+        // browser's fault) slows the demo to two frames a second, not to a stop.
+        const double waitUntil = emscripten_get_now() + 500;
+        while (pageFramesDrawing() > 1 && emscripten_get_now() < waitUntil)
+            pageSleep(1);
         handleSceneKeys();
         pagePresent();
+        pageFenceFrame();
         pageFramePresented(static_cast<int>(++frame), FMUSIC_GetOrder(song), FMUSIC_GetRow(song));
         if (!sleptThisFrame)
             emscripten_sleep(0); // a frame without a sleep still lets the page breathe

@@ -248,6 +248,27 @@ def endless_page(args):
     return page
 
 
+def frames_behind(b, looks=5):
+    """For a few fences put in the GL stream between the live page's calls, the frames the page
+    began before each was drawn. A page that runs ahead of its GL shows what it made seconds ago
+    (and the music is on by then)."""
+    b.js("""const looks = arguments[0], gl = GLctx, counts = (window.rintaBehind = []);
+        function look() {
+            const from = window.rinta.frames, fence = gl.fenceSync(gl.SYNC_GPU_COMMANDS_COMPLETE, 0);
+            gl.flush();
+            (function poll() {
+                if (gl.getSyncParameter(fence, gl.SYNC_STATUS) !== gl.SIGNALED) return setTimeout(poll, 1);
+                gl.deleteSync(fence);
+                counts.push(window.rinta.frames - from);
+                if (counts.length < looks) setTimeout(look, 50);
+            })();
+        }
+        look();""", looks)
+    if not b.wait_for(f"window.rintaBehind.length >= {looks}", 120):
+        return None
+    return b.js("return window.rintaBehind")
+
+
 def live(args):
     with browser.serve(endless_page(args)) as url:
         b = open_browser()
@@ -303,6 +324,10 @@ def live(args):
             if not grey:
                 fail(f"key 6 does not show the credits' grey (left band {mean_levels(shot, '16x480+0+0')})")
             else:
+                behind = frames_behind(b)
+                print(f"live: frames begun while the GL drew what it had: {behind}")
+                if behind is None or max(behind) > 8:
+                    fail(f"the picture falls behind the frames the page makes: {behind} frames")
                 # Scene 1 runs first in every frame and sleeps before scene 6 draws: the page
                 # must never show it, since only the swap reaches the canvas.
                 for i in range(8):
