@@ -3,7 +3,9 @@
 // glcompat/webgl.h; the page fills it from emscripten in glcompat/web_context.cpp).
 // Implemented:
 //   [x] immediate mode: GL_QUADS, GL_TRIANGLES, GL_LINES, GL_POINTS; vertices go through the
-//       matrices on the CPU and are batched across glBegin/glEnd while the draw state holds
+//       matrices on the CPU and are batched across glBegin/glEnd while the draw state holds; a
+//       large batch under one matrix goes as given with its matrix, and is kept in WebGL, so the
+//       same mesh drawn again is not sent again
 //   [x] model-view (32 deep) and projection (4 deep) stacks with push/pop and their overflow and
 //       underflow errors; load identity, translate, rotate, scale, multiply; gluPerspective as
 //       GLU builds it
@@ -65,7 +67,7 @@ namespace glcompat {
 namespace {
 
 // WebGL 2 enums beyond GL 1.1.
-constexpr GLenum kArrayBuffer = 0x8892, kStreamDraw = 0x88E0, kFloat = 0x1406;
+constexpr GLenum kArrayBuffer = 0x8892, kStreamDraw = 0x88E0, kStaticDraw = 0x88E4, kFloat = 0x1406;
 constexpr GLenum kVertexShader = 0x8B31, kFragmentShader = 0x8B30, kCompileStatus = 0x8B81, kLinkStatus = 0x8B82;
 constexpr GLenum kFramebuffer = 0x8D40, kReadFramebuffer = 0x8CA8, kDrawFramebuffer = 0x8CA9;
 constexpr GLenum kRenderbuffer = 0x8D41, kColourAttachment0 = 0x8CE0, kDepthAttachment = 0x8D00;
@@ -143,11 +145,16 @@ inline bool same(const Vec4& a, const Vec4& b)
 struct Vec2 {
     float v[2];
 };
+struct Vec3 {
+    float v[3];
+};
 
 struct Vertex {
     Vec4 clip;
     Vec2 st;
     Vec4 rgba;
+    Vec3 object;        // as glVertex gave it
+    unsigned space = 0; // the matrices it went through (Context::combinedVersion); 0: made here
 };
 
 // Everything the GL calls set, with GL's defaults, and the batch on its way to WebGL;
@@ -161,6 +168,7 @@ struct Context {
     GLenum matrixMode = GL_MODELVIEW;
     Matrix combined; // projection x model-view, for the vertices
     bool combinedDirty = true;
+    unsigned combinedVersion = 0; // counts the times `combined` was made
 
     DrawState state;
     float clearColour[4] = {0, 0, 0, 0};
@@ -189,8 +197,15 @@ struct Context {
         std::vector<Vec4> positions; // clip x, y, z, w
         std::vector<Vec2> texCoords; // s, t
         std::vector<Vec4> colours;   // r, g, b, a
+        std::vector<Vec3> objects;   // as given, while the batch is in one object space
         size_t count = 0;
         bool coloursVary = false;
+        // Whether every vertex went through the same matrices, `matrix`, unchanged by glcompat:
+        // then WebGL can be sent the vertices as given and the matrix, and a mesh drawn again
+        // need not be sent again.
+        bool oneSpace = false;
+        unsigned space = 0;
+        Matrix matrix;
     } batch;
     GLenum batchPrimitive = GL_TRIANGLES;
     // What WebGL has now, so that a flush only sends what changed.
@@ -200,6 +215,7 @@ struct Context {
     bool appliedArrays[3] = {}; // attribute arrays enabled: the texture coordinates and colours
     bool constantColourValid = false;
     Vec4 constantColour; // the colour attribute's value while its array is off
+    GLuint positionSource = 0, texCoordSource = 0; // the buffers attributes 0 and 1 read
 
     GLenum beginMode = 0;
     bool insideBegin = false;
@@ -257,7 +273,9 @@ GLuint colourBuffer = 0, depthBuffer = 0, resolveBuffer = 0, resolveColour = 0;
 constexpr int kFogModes = 4; // off, GL_EXP, GL_EXP2, GL_LINEAR
 struct Program {
     GLuint name = 0;
-    GLint uFogParams = -1, uFogColour = -1;
+    GLint uMatrix = -1, uFogParams = -1, uFogColour = -1;
+    Matrix matrix; // as last sent
+    bool matrixSent = false;
     bool fogSent = false;
     float fogParams[3] = {};
     float fogColour[4] = {};
@@ -266,6 +284,7 @@ Program programs[2 * kFogModes]; // untextured, then textured; by fog mode
 int appliedProgram = -1;
 
 const char kVertexSource[] = R"(
+uniform mat4 uMatrix; // identity for vertices the CPU took to clip space
 in vec4 aPosition;
 in vec2 aTexCoord;
 in vec4 aColour;
@@ -274,7 +293,7 @@ out vec2 vTexCoord;
 #endif
 out vec4 vColour;
 void main() {
-    gl_Position = aPosition; // already in clip space: the matrices ran on the CPU
+    gl_Position = uMatrix * aPosition;
     gl_PointSize = 1.0;
 #if TEXTURED
     vTexCoord = aTexCoord;
@@ -418,10 +437,82 @@ void setArray(GLuint index, bool on)
 }
 
 template <typename T>
-void upload(GLuint buffer, const std::vector<T>& data)
+void upload(GLuint buffer, const T* data, size_t count, GLenum usage = kStreamDraw)
 {
     webgl.bindBuffer(kArrayBuffer, buffer);
-    webgl.bufferData(kArrayBuffer, long(ctx.batch.count * sizeof(T)), data.data(), kStreamDraw);
+    webgl.bufferData(kArrayBuffer, long(count * sizeof(T)), data, usage);
+}
+
+// Points attribute `index` at `buffer`, read `size` floats a vertex, unless it reads it already.
+void readFrom(GLuint index, GLuint& source, GLuint buffer, GLint size)
+{
+    if (source == buffer)
+        return;
+    webgl.bindBuffer(kArrayBuffer, buffer);
+    webgl.vertexAttribPointer(index, size, kFloat, GL_FALSE, 0, nullptr);
+    source = buffer;
+}
+
+// The large meshes drawn lately, as given to glVertex and kept in WebGL, so that one drawn again
+// under other matrices costs a compare instead of an upload (Firefox copies every byte uploaded
+// from one process to another: scene 1's ring of 16,000 vertices cost 1 ms a frame there).
+constexpr size_t kKeptMeshVertices = 1024; // smaller batches cost less to send than to compare
+constexpr int kKeptMeshes = 8;
+struct KeptMesh {
+    GLuint objects = 0, texCoords = 0; // WebGL buffers, made on first use
+    std::vector<Vec3> given;
+    std::vector<Vec2> st; // empty when kept for an untextured batch
+    unsigned long used = 0;
+};
+KeptMesh keptMeshes[kKeptMeshes];
+unsigned long meshUses = 0;
+
+// The kept mesh holding the batch's vertices (and texture coordinates, when textured), kept
+// now in place of the least lately used one when none does.
+KeptMesh& keptMesh(bool textured)
+{
+    const Context::Batch& b = ctx.batch;
+    const size_t n = b.count;
+    KeptMesh* oldest = &keptMeshes[0];
+    for (KeptMesh& m : keptMeshes) {
+        if (m.given.size() == n && (!textured || m.st.size() == n) &&
+            std::memcmp(m.given.data(), b.objects.data(), n * sizeof(Vec3)) == 0 &&
+            (!textured || std::memcmp(m.st.data(), b.texCoords.data(), n * sizeof(Vec2)) == 0)) {
+            m.used = ++meshUses;
+            return m;
+        }
+        if (m.used < oldest->used)
+            oldest = &m;
+    }
+    KeptMesh& m = *oldest;
+    if (!m.objects) {
+        webgl.genBuffers(1, &m.objects);
+        webgl.genBuffers(1, &m.texCoords);
+    }
+    m.given.assign(b.objects.begin(), b.objects.begin() + std::ptrdiff_t(n));
+    upload(m.objects, m.given.data(), n, kStaticDraw);
+    m.st.clear();
+    if (textured) {
+        m.st.assign(b.texCoords.begin(), b.texCoords.begin() + std::ptrdiff_t(n));
+        upload(m.texCoords, m.st.data(), n, kStaticDraw);
+    }
+    // The attributes may read the buffers just filled: point them again
+    if (ctx.positionSource == m.objects)
+        ctx.positionSource = 0;
+    if (ctx.texCoordSource == m.texCoords)
+        ctx.texCoordSource = 0;
+    m.used = ++meshUses;
+    return m;
+}
+
+void sendMatrix(const Matrix& m)
+{
+    Program& p = programs[appliedProgram];
+    if (p.matrixSent && std::memcmp(p.matrix.m, m.m, sizeof m.m) == 0)
+        return;
+    webgl.uniformMatrix4fv(p.uMatrix, 1, GL_FALSE, m.m);
+    p.matrix = m;
+    p.matrixSent = true;
 }
 
 // Out of line: every state change may call it, and one copy is smaller in the page's code.
@@ -433,12 +524,24 @@ void upload(GLuint buffer, const std::vector<T>& data)
     if (ctx.drawing && !ctx.lost) {
         const bool textured = applyState();
         webgl.bindFramebuffer(kFramebuffer, frameBuffer);
-        upload(positionBuffer, b.positions);
-        if (textured)
-            upload(texCoordBuffer, b.texCoords);
+        if (b.oneSpace && b.count >= kKeptMeshVertices) {
+            KeptMesh& m = keptMesh(textured);
+            readFrom(0, ctx.positionSource, m.objects, 3);
+            if (textured)
+                readFrom(1, ctx.texCoordSource, m.texCoords, 2);
+            sendMatrix(b.matrix);
+        } else {
+            upload(positionBuffer, b.positions.data(), b.count);
+            readFrom(0, ctx.positionSource, positionBuffer, 4);
+            if (textured) {
+                upload(texCoordBuffer, b.texCoords.data(), b.count);
+                readFrom(1, ctx.texCoordSource, texCoordBuffer, 2);
+            }
+            sendMatrix(identity());
+        }
         setArray(1, textured);
         if (b.coloursVary) {
-            upload(vertexColourBuffer, b.colours);
+            upload(vertexColourBuffer, b.colours.data(), b.count);
         } else if (!ctx.constantColourValid || !same(ctx.constantColour, b.colours[0])) {
             const float* c = b.colours[0].v;
             webgl.vertexAttrib4f(2, c[0], c[1], c[2], c[3]);
@@ -483,10 +586,20 @@ void emit(GLenum primitive, const Vertex& v)
         b.positions.resize(size);
         b.texCoords.resize(size);
         b.colours.resize(size);
+        b.objects.resize(size);
     }
     if (b.count == 0) {
         b.coloursVary = false;
-    } else if (!b.coloursVary && !same(b.colours[0], v.rgba)) {
+        b.oneSpace = v.space != 0 && v.space == ctx.combinedVersion;
+        b.space = v.space;
+        b.matrix = ctx.combined;
+    } else if (b.oneSpace && v.space != b.space) {
+        // New matrices, perhaps the same values (a scene sets each object's afresh every frame).
+        b.oneSpace = v.space != 0 && v.space == ctx.combinedVersion &&
+                     std::memcmp(ctx.combined.m, b.matrix.m, sizeof b.matrix.m) == 0;
+        b.space = v.space;
+    }
+    if (b.count != 0 && !b.coloursVary && !same(b.colours[0], v.rgba)) {
         // The first colour that differs: every vertex before it gets the batch's first.
         std::fill(b.colours.begin() + 1, b.colours.begin() + std::ptrdiff_t(b.count), b.colours[0]);
         b.coloursVary = true;
@@ -495,6 +608,7 @@ void emit(GLenum primitive, const Vertex& v)
         b.colours[b.count] = v.rgba;
     b.positions[b.count] = v.clip;
     b.texCoords[b.count] = v.st;
+    b.objects[b.count] = v.object;
     ++b.count;
 }
 
@@ -572,6 +686,7 @@ void emitLine(Vertex a, Vertex b)
     }
     auto widened = [&](const Vertex& v, float side) {
         Vertex r = v;
+        r.space = 0; // a corner of glcompat's own, in no object space
         r.clip.v[0] += side * ox * 2 * v.clip.v[3] / vw;
         r.clip.v[1] += side * oy * 2 * v.clip.v[3] / vh;
         return r;
@@ -762,6 +877,7 @@ bool makeObjects()
             return false;
         }
         webgl.useProgram(p.name);
+        p.uMatrix = webgl.getUniformLocation(p.name, "uMatrix");
         if (i >= kFogModes)
             webgl.uniform1i(webgl.getUniformLocation(p.name, "uTexture"), 0);
         if (i % kFogModes) {
@@ -783,6 +899,10 @@ bool makeObjects()
         webgl.bindBuffer(kArrayBuffer, *arrays[i].buffer);
         webgl.vertexAttribPointer(i, arrays[i].size, kFloat, GL_FALSE, 0, nullptr);
     }
+    ctx.positionSource = positionBuffer;
+    ctx.texCoordSource = texCoordBuffer;
+    for (KeptMesh& m : keptMeshes) // their buffers went with the context
+        m = KeptMesh{};
     webgl.enableVertexAttribArray(0); // the others as each batch needs them
     ctx.appliedArrays[0] = true;
     ctx.appliedArrays[1] = ctx.appliedArrays[2] = false;
@@ -945,8 +1065,11 @@ void glVertex3f(GLfloat x, GLfloat y, GLfloat z)
     if (ctx.combinedDirty) {
         ctx.combined = multiply(ctx.projection[ctx.projectionTop], ctx.modelview[ctx.modelviewTop]);
         ctx.combinedDirty = false;
+        ++ctx.combinedVersion;
     }
     Vertex& v = ctx.pending[ctx.pendingCount++];
+    v.object = {{x, y, z}};
+    v.space = ctx.combinedVersion;
     const float* m = ctx.combined.m;
     for (int r = 0; r < 4; ++r)
         v.clip.v[r] = m[r] * x + m[4 + r] * y + m[8 + r] * z + m[12 + r];

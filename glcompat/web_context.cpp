@@ -55,6 +55,7 @@ const GlcompatWebGL kEmscriptenWebGL = {
     .getUniformLocation = emscripten_glGetUniformLocation,
     .uniform1i = emscripten_glUniform1i,
     .uniform4f = emscripten_glUniform4f,
+    .uniformMatrix4fv = emscripten_glUniformMatrix4fv,
     .genFramebuffers = emscripten_glGenFramebuffers,
     .bindFramebuffer = emscripten_glBindFramebuffer,
     .genRenderbuffers = emscripten_glGenRenderbuffers,

@@ -49,6 +49,7 @@ struct GlcompatWebGL {
     GLint (*getUniformLocation)(GLuint program, const char* name);
     void (*uniform1i)(GLint location, GLint v);
     void (*uniform4f)(GLint location, GLfloat x, GLfloat y, GLfloat z, GLfloat w);
+    void (*uniformMatrix4fv)(GLint location, GLsizei count, GLboolean transpose, const GLfloat* value);
     void (*genFramebuffers)(GLsizei n, GLuint* framebuffers);
     void (*bindFramebuffer)(GLenum target, GLuint framebuffer);
     void (*genRenderbuffers)(GLsizei n, GLuint* renderbuffers);

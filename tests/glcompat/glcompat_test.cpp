@@ -65,6 +65,8 @@ Attribute attributes[3];
 std::vector<std::vector<unsigned char>> uploads; // each texImage2D's pixels
 GLuint nextObject = 1;
 std::map<GLuint, std::string> shaderText, programText; // the sources given, by name
+GLuint programInUse = 0;
+std::map<GLuint, std::vector<float>> programMatrix; // each program's uMatrix, column-major
 
 void record(const char* name, std::initializer_list<double> args = {}) { webglLog.push_back({name, args}); }
 
@@ -156,9 +158,22 @@ const GlcompatWebGL kRecordingWebGL = {
                 std::memcpy(&p, data.data() + at, size_t(a.size) * sizeof(float));
                 return p;
             };
+            // uMatrix x position, as the vertex program computes it
+            auto transform = [](const Position& p) {
+                const std::vector<float>& m = programMatrix[programInUse];
+                if (m.size() != 16) {
+                    ADD_FAILURE() << "a draw with no matrix sent to its program";
+                    return p;
+                }
+                const float in[4] = {p.x, p.y, p.z, p.w};
+                float out[4];
+                for (size_t r = 0; r < 4; ++r)
+                    out[r] = m[r] * in[0] + m[4 + r] * in[1] + m[8 + r] * in[2] + m[12 + r] * in[3];
+                return Position{out[0], out[1], out[2], out[3]};
+            };
             Draw d{mode, {}, {}};
             for (GLsizei i = first; i < first + count; ++i) {
-                d.vertices.push_back(read(attributes[0], i));
+                d.vertices.push_back(transform(read(attributes[0], i)));
                 if (attributes[1].array)
                     read(attributes[1], i);
                 d.colours.push_back(read(attributes[2], i));
@@ -180,10 +195,19 @@ const GlcompatWebGL kRecordingWebGL = {
     .bindAttribLocation = [](GLuint, GLuint, const char*) {},
     .linkProgram = [](GLuint) { record("linkProgram"); },
     .getProgramiv = [](GLuint, GLenum, GLint* out) { *out = 1; },
-    .useProgram = [](GLuint p) { record("useProgram", {double(p)}); },
+    .useProgram =
+        [](GLuint p) {
+            record("useProgram", {double(p)});
+            programInUse = p;
+        },
     .getUniformLocation = [](GLuint, const char* name) { return GLint(std::strlen(name)); },
     .uniform1i = [](GLint at, GLint v) { record("uniform1i", {double(at), double(v)}); },
     .uniform4f = [](GLint at, GLfloat x, GLfloat y, GLfloat z, GLfloat w) { record("uniform4f", {double(at), x, y, z, w}); },
+    .uniformMatrix4fv =
+        [](GLint, GLsizei, GLboolean, const GLfloat* m) {
+            record("uniformMatrix4fv");
+            programMatrix[programInUse].assign(m, m + 16);
+        },
     .genFramebuffers = [](GLsizei n, GLuint* out) { makeNames("genFramebuffers", n, out); },
     .bindFramebuffer = [](GLenum target, GLuint f) { record("bindFramebuffer", {double(target), double(f)}); },
     .genRenderbuffers = [](GLsizei n, GLuint* out) { makeNames("genRenderbuffers", n, out); },
@@ -298,6 +322,7 @@ protected:
         webglLog.clear();
         draws.clear();
         buffers.clear(); // a new context
+        programMatrix.clear();
         std::fill(std::begin(attributes), std::end(attributes), Attribute{});
         ASSERT_TRUE(glcompatStart(kRecordingWebGL, kW, kH));
         webglLog.clear();
@@ -825,6 +850,107 @@ TEST_F(Glcompat, EveryVertexReachesWebGLInItsOwnColourAndOnlyWhatTheBatchNeedsIs
             uploaded.push_back(c.args[0]);
     // positions of 4 floats, colours of 4, texture coordinates of 2
     EXPECT_EQ(uploaded, (std::vector<double>{12 * 16, 6 * 16, 6 * 16, 6 * 16, 6 * 8})) << describe(from);
+}
+
+// A large mesh drawn again under other matrices is sent once and then only its matrix, and
+// still reaches WebGL where the matrices put it; a changed one, or one batch under two
+// matrices, is sent afresh.
+TEST_F(Glcompat, ALargeMeshDrawnAgainIsNotSentAgainAndLandsWhereItsMatricesPutIt)
+{
+    constexpr int kColumns = 20, kRows = 10; // 1,200 vertices
+    const float dx = 2.0f / kColumns, dy = 2.0f / kRows;
+    float shiftS = 0; // added to every texture coordinate
+    // Quad (0, 0)'s first corner moved by moveX; each quad's corners, in the order GL is given them.
+    auto corners = [&](int r, int c, float moveX, float (&out)[4][2]) {
+        const float x = -1 + dx * float(c), y = -1 + dy * float(r);
+        const float v[4][2] = {{x + (r == 0 && c == 0 ? moveX : 0), y}, {x + dx, y}, {x + dx, y + dy}, {x, y + dy}};
+        std::memcpy(out, v, sizeof v);
+    };
+    auto drawTurned = [&](float degrees, float moveX) {
+        glLoadIdentity();
+        glTranslatef(0, 0, -5);
+        glRotatef(degrees, 0, 0, 1);
+        glBegin(GL_QUADS);
+        for (int r = 0; r < kRows; ++r)
+            for (int c = 0; c < kColumns; ++c) {
+                float v[4][2];
+                corners(r, c, moveX, v);
+                for (const auto& p : v) {
+                    glTexCoord2f(p[0] + shiftS, p[1]);
+                    glVertex3f(p[0], p[1], 0);
+                }
+            }
+        glEnd();
+    };
+    // Where WebGL must find (x, y, 0) turned by `degrees` about z, five units out, through the
+    // scenes' camera.
+    auto expected = [](double degrees, float x, float y) {
+        const double pi = std::acos(-1.0), a = degrees * pi / 180, f = 1 / std::tan(22.5 * pi / 180);
+        const double n = 0.1, far = 100, z = -5;
+        const double tx = std::cos(a) * x - std::sin(a) * y, ty = std::sin(a) * x + std::cos(a) * y;
+        return Position{float(f * kH / kW * tx), float(f * ty), float((far + n) / (n - far) * z + 2 * far * n / (n - far)),
+                        float(-z)};
+    };
+    auto landsRight = [&](const Draw& d, std::initializer_list<double> turns, float moveX) {
+        size_t at = 0, wrong = 0;
+        for (double degrees : turns)
+            for (int r = 0; r < kRows; ++r)
+                for (int c = 0; c < kColumns; ++c) {
+                    float v[4][2];
+                    corners(r, c, moveX, v);
+                    for (int i : {0, 1, 2, 0, 2, 3}) { // the quad's two triangles
+                        const Position want = expected(degrees, v[i][0], v[i][1]);
+                        if (at < d.vertices.size() && !near(d.vertices[at], want) && wrong++ < 3)
+                            ADD_FAILURE() << "vertex " << at << " at " << degrees << " degrees: " << d.vertices[at]
+                                          << ", not " << want;
+                        ++at;
+                    }
+                }
+        EXPECT_EQ(d.vertices.size(), at);
+        return wrong == 0;
+    };
+    auto uploaded = [](size_t from) {
+        double bytes = 0;
+        for (size_t i = from; i < webglLog.size(); ++i)
+            if (webglLog[i].name == "bufferData")
+                bytes += webglLog[i].args[0];
+        return bytes;
+    };
+    const unsigned char grey[4] = {128, 128, 128, 255};
+    onePixelTexture(grey);
+    glEnable(GL_TEXTURE_2D);
+    lookAtQuadFromFiveUnits();
+
+    size_t from = webglLog.size();
+    drawTurned(10, 0);
+    glFinish();
+    EXPECT_EQ(uploaded(from), 1200 * (12 + 8)) << "the mesh as given, 3 floats a vertex, and its texture coordinates";
+    from = webglLog.size();
+    drawTurned(40, 0);
+    glFinish();
+    EXPECT_EQ(uploaded(from), 0) << describe(from);
+    from = webglLog.size();
+    drawTurned(40, 0.05f);
+    glFinish();
+    EXPECT_EQ(uploaded(from), 1200 * (12 + 8)) << "a vertex moved\n" << describe(from);
+    from = webglLog.size();
+    shiftS = 0.5f;
+    drawTurned(40, 0.05f);
+    glFinish();
+    EXPECT_EQ(uploaded(from), 1200 * (12 + 8)) << "new texture coordinates\n" << describe(from);
+    shiftS = 0;
+    // One batch, two matrices: each vertex goes as the CPU took it to clip space.
+    from = webglLog.size();
+    drawTurned(10, 0);
+    drawTurned(40, 0);
+    glFinish();
+    EXPECT_EQ(uploaded(from), 2400 * (16 + 8)) << describe(from);
+
+    ASSERT_EQ(draws.size(), 5u);
+    EXPECT_TRUE(landsRight(draws[0], {10}, 0));
+    EXPECT_TRUE(landsRight(draws[1], {40}, 0));
+    EXPECT_TRUE(landsRight(draws[2], {40}, 0.05f));
+    EXPECT_TRUE(landsRight(draws[4], {10, 40}, 0));
 }
 
 TEST_F(Glcompat, UnsupportedCallOrValueSaysSoOnceAndSetsInvalidEnum)
