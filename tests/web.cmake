@@ -32,11 +32,6 @@ rinta_web_test(faults)
 rinta_web_test(looping --capture $<TARGET_FILE:rinta-capture> --data ${RINTA_DATA_DIR}
                --make-module $<TARGET_FILE:make_module>)
 rinta_web_test(audio)
-# Firefox's audio check stays out of the suite: with a sound server of its own its output clock
-# still stands still for 150 ms just after a handover at times (1 run in about 10 beside other
-# tests), and its driver stops answering in about 1 start in 15. Run it by hand with
-# tests/web/web_test.py audio --browser firefox --web build/web --work DIR.
-set_tests_properties(web_audio_firefox PROPERTIES DISABLED TRUE)
 rinta_web_test(prepare)
 # The page around the program: its messages, a phone's screen and touch, the compressed serving.
 rinta_web_test(messages)

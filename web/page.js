@@ -345,6 +345,11 @@
     last: 0,       // the latest time() given: the clock never goes back
     stats: { played: 0, underrun: 0, late: 0, audible: 0, frame: 0 }, // the player's report
     handovers: [], // [page time, 'device' or 'silent'] at each change of clock
+    // Whether the context's output clock is asked. Firefox's asks its audio server for the
+    // device's latency while it holds its audio graph, and the whole tab froze for good when
+    // that met the device's own callback (3 starts in 20 here, as the device opened): there
+    // the clock is the context's time less its base latency.
+    outputClock: !/\bFirefox\//.test(navigator.userAgent),
     start() { // in the answer's handler: the user gesture that lets the page make sound
       const Ctx = window.AudioContext || window.webkitAudioContext;
       if (!Ctx) return;
@@ -395,14 +400,14 @@
     },
     contextHeard() { // the context time of the sample at the output now
       const ctx = this.ctx;
-      if (ctx.getOutputTimestamp) {
+      if (this.outputClock && ctx.getOutputTimestamp) {
         const ts = ctx.getOutputTimestamp();
         if (ts.contextTime > 0 && ts.performanceTime > 0)
           // Some engines move currentTime in bursts of their device's blocks: bounded by it the
           // clock would stand still and then jump, so it may run a block's worth ahead of it.
           return Math.min(ctx.currentTime + 0.25, ts.contextTime + (performance.now() - ts.performanceTime) / 1000);
       }
-      return ctx.currentTime - (ctx.outputLatency || ctx.baseLatency || 0);
+      return ctx.currentTime - ((this.outputClock && ctx.outputLatency) || ctx.baseLatency || 0);
     },
     runs() {
       const ctx = this.ctx;
@@ -410,7 +415,7 @@
         this.runningFrom = 0;
         return false;
       }
-      if (this.device || !ctx.getOutputTimestamp) return true;
+      if (this.device || !this.outputClock || !ctx.getOutputTimestamp) return true;
       // Taken over once the output's own clock reads afresh and has moved since the context
       // ran, so that the reading the handover is made from and the later ones agree. Until
       // then Firefox's reads nothing, or what it read before the context stood (at times with
