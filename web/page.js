@@ -418,10 +418,10 @@
       if (this.device || !this.outputClock || !ctx.getOutputTimestamp) return true;
       // Taken over once the output's own clock reads afresh and has moved since the context
       // ran, so that the reading the handover is made from and the later ones agree. Until
-      // then Firefox's reads nothing, or what it read before the context stood (at times with
-      // a fresh stamp), and a handover made meanwhile put the song's clock 100-250 ms ahead,
-      // held still until the output caught up. An engine whose output clock never reads is
-      // taken at its word after a second.
+      // then an output clock may read nothing, or what it read before the context stood (at
+      // times with a fresh stamp; Firefox's did, when it was asked), and a handover made
+      // meanwhile put the song's clock 100-250 ms ahead, held still until the output caught
+      // up. An engine whose output clock never reads is taken at its word after a second.
       const now = performance.now();
       const ts = ctx.getOutputTimestamp();
       if (!this.runningFrom) {

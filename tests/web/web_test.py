@@ -1005,7 +1005,8 @@ window.AudioContext = class extends Real {
   get state() { return this.held ? 'suspended' : super.state; }
   resume() { return this.held ? Promise.resolve() : super.resume(); }
   // Started again, the output clock reads for a while what it read as it stood, stamped
-  // afresh, as Firefox's did at times: a handover from it would put the song's clock ahead.
+  // afresh, as Firefox's did at times (the page asks it only in other engines now): a
+  // handover from it would put the song's clock ahead.
   getOutputTimestamp() {
     if (performance.now() < (this.staleUntil || 0))
       return { contextTime: this.heldAt, performanceTime: performance.now() - 150 };
